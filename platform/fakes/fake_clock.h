@@ -1,0 +1,54 @@
+// A clock for tests: time moves only when the code under test reads or sleeps on it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+
+#include "platform/clock.h"
+
+namespace marrowdale {
+
+class FakeClock final : public Clock {
+public:
+    explicit FakeClock(std::uint64_t start100ns = 1'000'000'000) : now_(start100ns) {}
+
+    // Every read advances the time by this much (so a loop that reads the clock until a time
+    // has passed ends). Default 1 (0.1 microsecond).
+    void setStepPerRead(std::uint64_t step100ns) { stepPerRead_ = step100ns; }
+    void advance(std::uint64_t delta100ns) { now_ += delta100ns; }
+    void set(std::uint64_t time100ns) { now_ = time100ns; }
+    std::uint64_t peek() const { return now_; }
+
+    // Called at every read before the time is returned (tests use it to inject stalls or to
+    // raise a stop flag at a given time).
+    void setOnRead(std::function<void(FakeClock&)> hook) { onRead_ = std::move(hook); }
+
+    std::uint64_t now100ns() override {
+        if (onRead_) onRead_(*this);
+        const std::uint64_t t = now_;
+        now_ += stepPerRead_;
+        return t;
+    }
+    void sleepUntil100ns(std::uint64_t time100ns) override {
+        if (time100ns > now_) now_ = time100ns;
+        ++sleeps_;
+    }
+    void sleepMs(std::uint32_t durationMs) override {
+        now_ += static_cast<std::uint64_t>(durationMs) * 10'000;
+        ++sleeps_;
+        lastSleepMs_ = durationMs;
+    }
+
+    unsigned sleeps() const { return sleeps_; }
+    std::uint32_t lastSleepMs() const { return lastSleepMs_; }
+
+private:
+    std::uint64_t now_;
+    std::uint64_t stepPerRead_ = 1;
+    std::function<void(FakeClock&)> onRead_;
+    unsigned sleeps_ = 0;
+    std::uint32_t lastSleepMs_ = 0;
+};
+
+}  // namespace marrowdale

@@ -1,0 +1,44 @@
+// The channel from the workers (and the core logic) to whatever shows things to the user.
+// In the desktop program every call runs on the GUI thread and the calling thread waits until
+// it is done (a message box waits for its OK). In the command-line recorder messages go to
+// stderr and window operations do nothing. Tests record the calls.
+#pragma once
+
+#include <string_view>
+
+#include "recorder/state.h"
+
+namespace marrowdale {
+
+// The captions the program uses for its message boxes.
+inline constexpr std::string_view kCaptionApp = "Marrowdale";  // general messages
+inline constexpr std::string_view kCaptionPlumet = "Plumet";   // output folder and BMP writer
+
+// The close-other-windows timer: id 100, every 200 ms.
+inline constexpr TimerId kCloseOthersTimerId = 100;
+inline constexpr unsigned kCloseOthersTimerIntervalMs = 200;
+
+class UiBridge {
+public:
+    virtual ~UiBridge() = default;
+
+    // Any thread; blocks until the user has dismissed the box. `owner` may be null. Texts are
+    // UTF-8 and use "\n" for line breaks.
+    virtual void messageBox(WindowHandle owner, std::string_view text,
+                            std::string_view caption) = 0;
+
+    // Any thread; returns when the title is set.
+    virtual void setWindowTitle(WindowHandle window, std::string_view title) = 0;
+
+    // Any thread; brings the window to the foreground.
+    virtual void setForegroundWindow(WindowHandle window) = 0;
+
+    // Any thread. Arms the close-other-windows timer (id, interval) on `window`; its callback
+    // runs on the GUI thread. Returns the timer's identifier, 0 on failure.
+    virtual TimerId setCloseOthersTimer(WindowHandle window, TimerId id, unsigned intervalMs) = 0;
+
+    // Any thread. Kills a timer armed by setCloseOthersTimer; false when that fails.
+    virtual bool killTimer(WindowHandle window, TimerId id) = 0;
+};
+
+}  // namespace marrowdale

@@ -1,0 +1,91 @@
+// The two process-wide records through which the GUI thread, the screen worker and the audio
+// worker talk to each other. Every field that more than one thread touches is an atomic used
+// with plain loads and stores; there is no lock. Each flag has one kind of writer per direction:
+// a command raises it and a worker clears it, or a worker raises it and the other polls it.
+//
+// This is the chief header of recorder/: every other subsystem includes it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+namespace marrowdale {
+
+// Opaque handles to objects owned by the GUI (a window, a view, a mouse watch). The core never
+// dereferences them; it hands them back to the UI bridge, which knows what they are.
+using WindowHandle = void*;
+using ViewHandle = void*;
+using HookHandle = void*;
+using TimerId = std::uintptr_t;
+
+// Image formats of the frame files.
+inline constexpr std::uint8_t kImageFormatBmp = 0;
+inline constexpr std::uint8_t kImageFormatJpeg = 1;
+
+// Stream flags of the audio source: loopback of the default output ("Sound mixer"), or 0 for
+// the default recording device ("Microphone").
+inline constexpr std::uint32_t kAudioStreamFlagsLoopback = 0x20000;
+
+// Status codes painted by the main view.
+inline constexpr std::uint8_t kStatusShowArea = 0;
+inline constexpr std::uint8_t kStatusAudioStopped = 1;
+inline constexpr std::uint8_t kStatusBothStarted = 3;
+inline constexpr std::uint8_t kStatusAreaSelected = 6;
+
+// What the user chose. Written by commands and dialogs on the GUI thread; the workers read the
+// values afresh at each use.
+struct CaptureSettings {
+    std::atomic<std::int32_t> captureTop{100};
+    std::atomic<std::int32_t> captureBottom{600};
+    std::atomic<std::int32_t> captureLeft{100};
+    std::atomic<std::int32_t> captureRight{800};
+    std::atomic<std::uint32_t> framePeriod{400000};  // 100-ns units; 400000 = 40 ms
+    std::atomic<std::uint8_t> imageFormat{kImageFormatJpeg};
+    std::atomic<std::uint8_t> showCloseOthersOnStop{0};
+    std::atomic<std::uint8_t> closeOthersOnStop{0};
+    std::atomic<std::uint8_t> frameOption{1};
+    std::atomic<std::uint8_t> captureMode{3};
+    std::atomic<std::uint32_t> audioStreamFlags{kAudioStreamFlagsLoopback};
+    std::atomic<std::uint32_t> maxFrames{90000};  // exclusive bound of the frame number
+};
+
+// The run-time side: stop requests and signals, the status the view paints, the handles the
+// workers report back to, the area selection and the close-other-windows timer.
+struct RecorderState {
+    std::atomic<std::uint8_t> statusCode{kStatusShowArea};
+    std::atomic<std::uint8_t> stopScreenRequested{0};
+    std::atomic<std::uint8_t> stopAudioRequested{0};
+    std::atomic<std::uint8_t> screenStopped{0};
+    std::atomic<std::uint8_t> screenFinished{0};
+    std::atomic<std::uint8_t> raiseOnDraw{0};
+    std::atomic<HookHandle> mouseHook{nullptr};
+    std::atomic<std::uint8_t> areaClickState{0};
+    std::atomic<std::int32_t> lastClickY{0};
+    std::atomic<std::int32_t> lastClickX{0};
+    std::atomic<std::uint8_t> closeOthersPending{0};
+    std::atomic<TimerId> closeOthersTimerId{0};
+    std::atomic<WindowHandle> closeOthersDialog{nullptr};
+    std::atomic<WindowHandle> closeOthersList{nullptr};
+    std::atomic<WindowHandle> titleWindow{nullptr};
+    std::atomic<ViewHandle> commandView{nullptr};
+    std::atomic<WindowHandle> frameWindow{nullptr};
+    std::atomic<WindowHandle> viewWindow{nullptr};
+};
+
+// The records of the process. They exist once, from start to exit.
+CaptureSettings& captureSettings();
+RecorderState& recorderState();
+
+// What every construction of a main view does to the records, before it asks for the timer
+// resolution: the rectangle, image format, period, frame option and audio source go back to
+// their defaults, the area selection and the stop signals are cleared, the status shows the
+// area. captureMode, maxFrames and the close-others options are kept.
+void resetForNewView(CaptureSettings& settings, RecorderState& state);
+
+// The last step of a view's construction: the stop requests are cleared.
+void clearStopRequests(RecorderState& state);
+
+// Puts both records back to their process-start values (tests use it between cases).
+void resetToProcessStart(CaptureSettings& settings, RecorderState& state);
+
+}  // namespace marrowdale
