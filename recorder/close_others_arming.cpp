@@ -7,16 +7,19 @@ void armCloseOthersTimer(CaptureSettings& settings, RecorderState& state, UiBrid
         return;
     }
     const WindowHandle frame = state.frameWindow.load();
-    const TimerId running = state.closeOthersTimerId.load();
+    // Whoever takes the recorded id (this arming or the timer callback) kills that timer, so a
+    // timer is never killed twice.
+    const TimerId running = state.closeOthersTimerId.exchange(0);
     if (running != 0) {
         if (!ui.killTimer(frame, running)) {
             ui.messageBox(nullptr, "KillTimer(TimerHandle) failed.", "OnCommandStartBoth()");
         }
-        state.closeOthersTimerId = 0;
     }
-    state.closeOthersTimerId = ui.setCloseOthersTimer(frame, kCloseOthersTimerId,
-                                                      kCloseOthersTimerIntervalMs);
+    // Marked pending before the timer exists: its first tick always finds the mark, and the
+    // callback, which takes the mark as it starts, cannot clear this arming's mark afterwards.
     state.closeOthersPending = 1;
+    state.closeOthersTimerId =
+        ui.setCloseOthersTimer(frame, kCloseOthersTimerId, kCloseOthersTimerIntervalMs);
 }
 
 }  // namespace marrowdale

@@ -1,0 +1,140 @@
+#include "capture_area/area_selection.h"
+
+namespace marrowdale {
+
+namespace {
+
+void setFrameTitle(AreaSelectionHost& host, ViewHandle view, std::string_view title) {
+    if (view == nullptr) {
+        return;
+    }
+    const WindowHandle frame = host.topLevelFrame(view);
+    if (frame != nullptr) {
+        host.setWindowTitle(frame, title);
+    }
+}
+
+void repaint(AreaSelectionHost& host, ViewHandle view) {
+    if (view != nullptr) {
+        host.repaintView(view);
+    }
+}
+
+}  // namespace
+
+void removeAreaSelectionWatch(RecorderState& state, AreaSelectionHost& host) {
+    const HookHandle watch = state.mouseHook.exchange(nullptr);
+    if (watch != nullptr) {
+        host.removeMouseWatch(watch);
+    }
+}
+
+void startAreaSelection(CaptureSettings& /*settings*/, RecorderState& state,
+                        AreaSelectionHost& host, ViewHandle view) {
+    const WindowHandle frame = host.topLevelFrame(view);
+    state.frameWindow = frame;
+    state.viewWindow = host.viewWindow(view);
+    state.commandView = view;
+
+    state.raiseOnDraw = 0;
+    state.screenStopped = 0;
+    state.screenFinished = 0;
+
+    // A restarted selection must not leave the earlier watch behind.
+    removeAreaSelectionWatch(state, host);
+    state.mouseHook = host.installMouseWatch();
+
+    if (frame != nullptr) {
+        host.setWindowTitle(frame, kTitleClickTopLeft);
+    }
+    state.areaClickState = 1;
+    // The frame does not take the mouse capture here: on X11 a pointer grab would keep the
+    // presses from reaching the other programs' windows.
+    state.statusCode = kStatusShowArea;
+    repaint(host, view);
+}
+
+long CaptureAreaMouseProc(CaptureSettings& settings, RecorderState& state, AreaSelectionHost& host,
+                          int code, std::uint32_t message, const MousePoint* point) {
+    if (code != kMouseWatchAction || message != kMouseMessageLeftDown || point == nullptr) {
+        return 0;
+    }
+    const std::int32_t x = point->x;
+    const std::int32_t y = point->y;
+    state.lastClickX = x;
+    state.lastClickY = y;
+
+    const ViewHandle view = state.commandView.load();
+    const std::uint8_t clickState = state.areaClickState.load();
+    if (clickState == 1) {
+        settings.captureLeft = x;
+        settings.captureTop = y;
+        state.areaClickState = 2;
+        if (view != nullptr) {
+            host.setShownTopLeft(view, x, y);
+        }
+        setFrameTitle(host, view, kTitleClickBottomRight);
+    } else {
+        state.areaClickState = 0;
+        if (clickState == 2) {
+            settings.captureBottom = y;
+            settings.captureRight = x;
+            if (view != nullptr) {
+                host.setShownBottomRight(view, x, y);
+            }
+            removeAreaSelectionWatch(state, host);
+            setFrameTitle(host, view, kTitleSelectionDone);
+            state.statusCode = kStatusAreaSelected;
+        } else {
+            removeAreaSelectionWatch(state, host);
+        }
+    }
+
+    repaint(host, view);
+    const WindowHandle frame = state.frameWindow.load();
+    if (frame != nullptr) {
+        host.setForegroundWindow(frame);
+    }
+    state.raiseOnDraw = 1;
+    return 0;
+}
+
+void onViewLeftButtonDown(RecorderState& state, AreaSelectionHost& host, ViewHandle view,
+                          std::int32_t x, std::int32_t y) {
+    const std::uint8_t clickState = state.areaClickState.load();
+    if (clickState == 1) {
+        host.setShownTopLeft(view, x, y);
+        state.areaClickState = 2;
+        setFrameTitle(host, view, kTitleClickBottomRight);
+        repaint(host, view);
+    } else if (clickState == 2) {
+        state.areaClickState = 0;
+        host.setShownBottomRight(view, x, y);
+        removeAreaSelectionWatch(state, host);
+        setFrameTitle(host, view, kTitleSelectionDone);
+        repaint(host, view);
+    }
+}
+
+void onGlobalMouseDown(CaptureSettings& settings, RecorderState& state, AreaSelectionHost& host,
+                       ViewHandle view) {
+    const std::uint8_t clickState = state.areaClickState.load();
+    const std::int32_t x = state.lastClickX.load();
+    const std::int32_t y = state.lastClickY.load();
+    if (clickState == 1) {
+        settings.captureTop = y;
+        settings.captureLeft = x;
+        host.setShownTopLeft(view, x, y);
+        state.areaClickState = 2;
+        repaint(host, view);
+    } else if (clickState == 2) {
+        state.areaClickState = 0;
+        settings.captureRight = x;
+        settings.captureBottom = y;
+        host.setShownBottomRight(view, x, y);
+        removeAreaSelectionWatch(state, host);
+        repaint(host, view);
+    }
+}
+
+}  // namespace marrowdale

@@ -1,0 +1,80 @@
+// Choosing the captured rectangle with two left-button presses anywhere on the desktop: the
+// first press becomes the top-left corner, the second the bottom-right corner, whatever their
+// relative positions. A system-wide mouse watch observes the presses for the length of one
+// selection; the prompts are shown in the title of the view's top-level frame.
+//
+// Everything here runs on the GUI thread. The functions work on the shared records and reach
+// the windows only through AreaSelectionHost, so they run the same against the Qt shell and
+// against a recording fake in tests.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "platform/mouse_watch.h"
+#include "recorder/state.h"
+
+namespace marrowdale {
+
+// Titles of the top-level frame during a selection.
+inline constexpr std::string_view kTitleClickTopLeft = "Click the top left point";
+inline constexpr std::string_view kTitleClickBottomRight = "Click the bottom right point";
+inline constexpr std::string_view kTitleSelectionDone = "Marrowdale";
+
+// Command identifiers handled here.
+inline constexpr int kCommandSelectAreaToolbar = 32772;
+inline constexpr int kCommandSelectAreaMenu = 32773;
+inline constexpr int kCommandGlobalMouseDown = 36864;
+
+// What the selection needs from the windows around it. GUI thread only.
+class AreaSelectionHost {
+  public:
+    virtual ~AreaSelectionHost() = default;
+
+    // The top-level frame that contains `view` (null when it has none), and the view's own
+    // window.
+    virtual WindowHandle topLevelFrame(ViewHandle view) = 0;
+    virtual WindowHandle viewWindow(ViewHandle view) = 0;
+
+    // The view's display copy of the rectangle (shownTop, shownLeft, shownRight, shownBottom).
+    virtual void setShownTopLeft(ViewHandle view, std::int32_t x, std::int32_t y) = 0;
+    virtual void setShownBottomRight(ViewHandle view, std::int32_t x, std::int32_t y) = 0;
+
+    virtual void setWindowTitle(WindowHandle window, std::string_view title) = 0;
+
+    // Repaints the whole client area of the view, background erased.
+    virtual void repaintView(ViewHandle view) = 0;
+
+    virtual void setForegroundWindow(WindowHandle window) = 0;
+
+    // Installs the system-wide watch whose presses reach CaptureAreaMouseProc. Returns null
+    // when it cannot be installed.
+    virtual HookHandle installMouseWatch() = 0;
+    // Removes a watch returned by installMouseWatch().
+    virtual void removeMouseWatch(HookHandle watch) = 0;
+};
+
+// Commands 32772 and 32773 on `view`: starts a selection. A watch still recorded from an
+// earlier selection is removed first, so no watch outlives the selection it belongs to.
+void startAreaSelection(CaptureSettings& settings, RecorderState& state, AreaSelectionHost& host,
+                        ViewHandle view);
+
+// The watch's callback: `code` is kMouseWatchAction for an ordinary event, `message` one of
+// kMouseMessage*, `point` the desktop position (may be null). Only left-button presses act.
+// Always returns 0: the press is never taken away from the window under the pointer.
+long CaptureAreaMouseProc(CaptureSettings& settings, RecorderState& state, AreaSelectionHost& host,
+                          int code, std::uint32_t message, const MousePoint* point);
+
+// A left-button press inside `view`'s own window, at client coordinates (x, y). Changes only
+// the view's display copy. The caller does the default processing of the press afterwards.
+void onViewLeftButtonDown(RecorderState& state, AreaSelectionHost& host, ViewHandle view,
+                          std::int32_t x, std::int32_t y);
+
+// Command 36864 on `view`: applies the last press the watch recorded.
+void onGlobalMouseDown(CaptureSettings& settings, RecorderState& state, AreaSelectionHost& host,
+                       ViewHandle view);
+
+// Removes the recorded watch, if any, and clears the record (also used when a view goes away).
+void removeAreaSelectionWatch(RecorderState& state, AreaSelectionHost& host);
+
+}  // namespace marrowdale
