@@ -1,0 +1,255 @@
+#include "tools/fill.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "recorder/state.h"
+
+namespace marrowdale {
+
+namespace {
+
+static_assert(kFillLastNumber + kFillEndProbeCount <= 999999,
+              "frame numbers examined by a fill stay within six digits");
+
+constexpr std::size_t kDigits = 6;
+constexpr std::size_t kExtensionLength = 4;  // ".jpg", ".bmp"
+
+// Code units the text takes in UTF-16 (invalid bytes count one each).
+std::size_t utf16Length(std::string_view text) {
+    std::size_t units = 0;
+    for (const char ch : text) {
+        const auto byte = static_cast<unsigned char>(ch);
+        if ((byte & 0xC0u) == 0x80u)
+            continue;                    // continuation byte
+        units += byte >= 0xF0u ? 2 : 1;  // four-byte sequences need a surrogate pair
+    }
+    return units;
+}
+
+// A frame name whose digits are rewritten in place, so a fill composes no new string per
+// number.
+class FrameName {
+  public:
+    FrameName(std::string_view folder, std::uint8_t imageFormat) {
+        usable_ = utf16Length(folder) + 1 + kDigits + kExtensionLength <= kFrameNameLimit;
+        if (!usable_)
+            return;
+        name_.reserve(folder.size() + 1 + kDigits + kExtensionLength);
+        name_.append(folder);
+        name_.push_back('/');
+        digitsAt_ = name_.size();
+        name_.append(kDigits, '0');
+        name_.append(imageFormat == kImageFormatBmp ? ".bmp" : ".jpg");
+    }
+
+    bool usable() const { return usable_; }
+
+    const std::string& of(std::uint32_t number) {
+        for (std::size_t i = kDigits; i-- > 0;) {
+            name_[digitsAt_ + i] = static_cast<char>('0' + number % 10);
+            number /= 10;
+        }
+        return name_;
+    }
+
+  private:
+    bool usable_ = false;
+    std::string name_;
+    std::size_t digitsAt_ = 0;
+};
+
+// Owns one open file descriptor.
+class Descriptor {
+  public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    // Closes now and reports whether the close succeeded.
+    bool close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+  private:
+    int fd_;
+};
+
+bool writeAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (written == 0)
+            return false;
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+bool report(const FillProgressFn& progress, const FillProgress& counts) {
+    return !progress || progress(counts);
+}
+
+}  // namespace
+
+PosixFillFiles::PosixFillFiles(std::size_t bufferBytes)
+    : buffer_(bufferBytes > 0 ? bufferBytes : 1) {}
+
+bool PosixFillFiles::exists(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+CopyResult PosixFillFiles::copy(const std::string& source, const std::string& destination) {
+    Descriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!in.valid())
+        return CopyResult::OpenFailed;
+    Descriptor out(::open(destination.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (!out.valid())
+        return CopyResult::OpenFailed;
+
+    CopyResult result = CopyResult::Copied;
+    for (;;) {
+        const ssize_t got = ::read(in.get(), buffer_.data(), buffer_.size());
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            result = CopyResult::ReadFailed;
+            break;
+        }
+        if (got == 0)
+            break;
+        if (!writeAll(out.get(), buffer_.data(), static_cast<std::size_t>(got))) {
+            result = CopyResult::WriteFailed;
+            break;
+        }
+    }
+    in.close();
+    if (!out.close() && result == CopyResult::Copied)
+        result = CopyResult::WriteFailed;
+    // An incomplete copy is not left behind as a frame.
+    if (result != CopyResult::Copied)
+        ::unlink(destination.c_str());
+    return result;
+}
+
+std::string fillFrameName(std::string_view folder, std::uint32_t number, std::uint8_t imageFormat) {
+    FrameName name(folder, imageFormat);
+    if (!name.usable())
+        return {};
+    return name.of(number);
+}
+
+FillReport autoFill(FillFiles& files, std::string_view folder, std::uint8_t imageFormat,
+                    const FillProgressFn& progress) {
+    FillReport result;
+    FrameName currentName(folder, imageFormat);
+    FrameName previousName(folder, imageFormat);
+    if (!currentName.usable())
+        return result;  // no name can exist: nothing found
+
+    std::uint32_t current = 2;
+    std::uint32_t previous = 1;
+    // The lowest number at or above `current` that the end probe found, 0 while none is known.
+    // Every number between `current` and it is known to be missing, so the probe need not
+    // look at them again.
+    std::uint32_t nextExisting = 0;
+    bool previousExists = false;
+    for (;;) {
+        // End of the recording: none of the next 300 numbers exists.
+        if (nextExisting < current) {
+            nextExisting = 0;
+            for (std::uint32_t k = 0; k < kFillEndProbeCount; ++k) {
+                if (files.exists(currentName.of(current + k))) {
+                    nextExisting = current + k;
+                    break;
+                }
+            }
+            if (nextExisting == 0)
+                break;
+        }
+        // Frame 1 missing ends the fill at once; later the previous frame always exists,
+        // because it either existed or has just been made.
+        if (!previousExists) {
+            if (!files.exists(previousName.of(previous)))
+                break;
+            previousExists = true;
+        }
+        if (nextExisting != current) {
+            const CopyResult copied =
+                files.copy(previousName.of(previous), currentName.of(current));
+            if (copied != CopyResult::Copied) {
+                result.outcome = FillOutcome::Failed;
+                result.failure = copied;
+                return result;
+            }
+            ++result.progress.copied;
+        }
+        ++result.progress.examined;
+        ++current;
+        ++previous;
+        if (current > kFillLastNumber)
+            break;
+        if (!report(progress, result.progress)) {
+            result.outcome = FillOutcome::Cancelled;
+            return result;
+        }
+    }
+    return result;
+}
+
+FillReport oddFill(FillFiles& files, std::string_view folder, std::uint8_t imageFormat,
+                   const FillProgressFn& progress) {
+    FillReport result;
+    FrameName sourceName(folder, imageFormat);
+    FrameName destinationName(folder, imageFormat);
+    if (!sourceName.usable())
+        return result;
+
+    for (std::uint32_t n = 1; n < kFillLastNumber; n += 2) {
+        if (!files.exists(sourceName.of(n)))
+            break;
+        const CopyResult copied = files.copy(sourceName.of(n), destinationName.of(n + 1));
+        if (copied != CopyResult::Copied) {
+            result.outcome = FillOutcome::Failed;
+            result.failure = copied;
+            return result;
+        }
+        ++result.progress.copied;
+        ++result.progress.examined;
+        if (!report(progress, result.progress)) {
+            result.outcome = FillOutcome::Cancelled;
+            return result;
+        }
+    }
+    return result;
+}
+
+std::string_view fillMessage(const FillReport& report) {
+    switch (report.outcome) {
+        case FillOutcome::Finished:
+            return kFillFinishedMessage;
+        case FillOutcome::Failed:
+            return kFillOpenFailedMessage;
+        case FillOutcome::Cancelled:
+            break;
+    }
+    return {};
+}
+
+}  // namespace marrowdale

@@ -1,0 +1,103 @@
+// Filling skipped frames: the file logic of the auto fill and the odd fill, free of any
+// widget. A fill probes frame files by name in a folder the user names (the folder's files are
+// never listed) and duplicates existing frames into missing numbers.
+//
+// A fill runs on whatever thread calls it; it touches no shared record (the image format is a
+// parameter) and reports through its return value and an optional progress callback, so the
+// desktop program can run it beside its GUI thread and the command-line recorder in place.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace marrowdale {
+
+inline constexpr std::string_view kFillFinishedMessage = "Finished filling empty frame slots";
+inline constexpr std::string_view kFillOpenFailedMessage =
+    "File Open:\nError: failed to open the file";
+
+// Frame numbers 1 .. kFillLastNumber are considered.
+inline constexpr std::uint32_t kFillLastNumber = 500000;
+// The auto fill ends when this many numbers from the one examined are all missing.
+inline constexpr std::uint32_t kFillEndProbeCount = 300;
+// A frame name holds at most this many characters (UTF-16 code units, as the edit box counts
+// them); a longer one is never used.
+inline constexpr std::size_t kFrameNameLimit = 249;
+// The folder text is read from its edit box with at most this many characters.
+inline constexpr std::size_t kFillFolderTextLimit = 499;
+
+enum class CopyResult {
+    Copied,
+    OpenFailed,   // the source could not be opened for reading or the destination for writing
+    ReadFailed,   // the source failed in the middle
+    WriteFailed,  // the destination refused bytes (or failed to close)
+};
+
+// The file operations a fill needs. Tests substitute a layer that injects faults.
+class FillFiles {
+  public:
+    virtual ~FillFiles() = default;
+    // True when something exists under the name (a status query that succeeds).
+    virtual bool exists(const std::string& path) = 0;
+    // Duplicates `source` byte for byte as `destination` (created, or emptied when it exists).
+    // On a read or write failure the incomplete destination is removed.
+    virtual CopyResult copy(const std::string& source, const std::string& destination) = 0;
+};
+
+// POSIX files; copies in large blocks through one buffer reused for every copy.
+class PosixFillFiles final : public FillFiles {
+  public:
+    explicit PosixFillFiles(std::size_t bufferBytes = 256 * 1024);
+    bool exists(const std::string& path) override;
+    CopyResult copy(const std::string& source, const std::string& destination) override;
+
+  private:
+    std::vector<char> buffer_;
+};
+
+struct FillProgress {
+    std::uint32_t examined = 0;  // frame numbers looked at
+    std::uint32_t copied = 0;    // copies made
+};
+
+// Called after every examined number; returning false cancels the fill there (after the file
+// that was being made is complete).
+using FillProgressFn = std::function<bool(const FillProgress&)>;
+
+enum class FillOutcome {
+    Finished,   // ran to its normal end
+    Failed,     // a copy failed; the fill stopped there
+    Cancelled,  // the progress callback asked to stop
+};
+
+struct FillReport {
+    FillOutcome outcome = FillOutcome::Finished;
+    FillProgress progress;
+    CopyResult failure = CopyResult::Copied;  // what failed, when outcome is Failed
+};
+
+// The name of frame `number` in `folder`: the folder text as given, "/", six digits and the
+// extension of `imageFormat` (".jpg" for JPEG, ".bmp" for BMP). Empty when the name would be
+// longer than kFrameNameLimit characters.
+std::string fillFrameName(std::string_view folder, std::uint32_t number, std::uint8_t imageFormat);
+
+// Auto fill: every missing number between existing frames receives a copy of the frame before
+// it, starting at 2; ends when the 300 numbers from the one examined are all missing, when
+// frame 1 is missing, or after number 500000.
+FillReport autoFill(FillFiles& files, std::string_view folder, std::uint8_t imageFormat,
+                    const FillProgressFn& progress = {});
+
+// Odd fill: each odd frame 1, 3, 5, ... is copied into the even number after it (replacing
+// what is there), until an odd frame is missing or 499999 has been copied into 500000.
+FillReport oddFill(FillFiles& files, std::string_view folder, std::uint8_t imageFormat,
+                   const FillProgressFn& progress = {});
+
+// The message that ends a fill: the finished text, the open-failure text, or nothing for a
+// cancelled fill.
+std::string_view fillMessage(const FillReport& report);
+
+}  // namespace marrowdale
