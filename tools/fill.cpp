@@ -17,6 +17,7 @@ static_assert(kFillLastNumber + kFillEndProbeCount <= 999999,
 
 constexpr std::size_t kDigits = 6;
 constexpr std::size_t kExtensionLength = 4;  // ".jpg", ".bmp"
+constexpr std::size_t kKernelCopyChunk = std::size_t{1} << 30;
 
 // Code units the text takes in UTF-16 (invalid bytes count one each).
 std::size_t utf16Length(std::string_view text) {
@@ -107,8 +108,8 @@ bool report(const FillProgressFn& progress, const FillProgress& counts) {
 
 }  // namespace
 
-PosixFillFiles::PosixFillFiles(std::size_t bufferBytes)
-    : buffer_(bufferBytes > 0 ? bufferBytes : 1) {}
+PosixFillFiles::PosixFillFiles(std::size_t bufferBytes, bool kernelCopy)
+    : buffer_(bufferBytes > 0 ? bufferBytes : 1), kernelCopy_(kernelCopy) {}
 
 bool PosixFillFiles::exists(const std::string& path) {
     struct stat info {};
@@ -124,7 +125,37 @@ CopyResult PosixFillFiles::copy(const std::string& source, const std::string& de
         return CopyResult::OpenFailed;
 
     CopyResult result = CopyResult::Copied;
-    for (;;) {
+    bool done = false;
+    // Regular files are copied inside the kernel where it can; anything it refuses to copy
+    // that way goes through the buffer.
+    struct stat info {};
+    if (kernelCopy_ && ::fstat(in.get(), &info) == 0 && S_ISREG(info.st_mode)) {
+        bool first = true;
+        for (;;) {
+            const ssize_t moved =
+                ::copy_file_range(in.get(), nullptr, out.get(), nullptr, kKernelCopyChunk, 0);
+            if (moved > 0) {
+                first = false;
+                continue;
+            }
+            if (moved == 0) {
+                done = true;
+                break;
+            }
+            if (errno == EINTR)
+                continue;
+            if (first && (errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
+                          errno == EOPNOTSUPP || errno == EBADF || errno == EPERM)) {
+                break;  // not possible here: copy through the buffer
+            }
+            result = (errno == ENOSPC || errno == EDQUOT || errno == EFBIG || errno == EROFS)
+                         ? CopyResult::WriteFailed
+                         : CopyResult::ReadFailed;
+            done = true;
+            break;
+        }
+    }
+    while (!done) {
         const ssize_t got = ::read(in.get(), buffer_.data(), buffer_.size());
         if (got < 0) {
             if (errno == EINTR)

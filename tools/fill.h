@@ -48,15 +48,18 @@ class FillFiles {
     virtual CopyResult copy(const std::string& source, const std::string& destination) = 0;
 };
 
-// POSIX files; copies in large blocks through one buffer reused for every copy.
+// POSIX files. A copy between regular files is made inside the kernel (copy_file_range) when
+// `kernelCopy` is set and the file systems allow it; otherwise it goes in large blocks through
+// one buffer reused for every copy.
 class PosixFillFiles final : public FillFiles {
   public:
-    explicit PosixFillFiles(std::size_t bufferBytes = 256 * 1024);
+    explicit PosixFillFiles(std::size_t bufferBytes = 256 * 1024, bool kernelCopy = true);
     bool exists(const std::string& path) override;
     CopyResult copy(const std::string& source, const std::string& destination) override;
 
   private:
     std::vector<char> buffer_;
+    bool kernelCopy_;
 };
 
 struct FillProgress {

@@ -222,7 +222,16 @@ TEST_F(FillOnDisk, FolderTextIsUsedAsTyped) {
     EXPECT_EQ(readFile(frameFile(dir.path(), 2)), contentOf(1));
 }
 
-TEST_F(FillOnDisk, CopiesAreByteIdenticalIncludingByte255AndLargeFiles) {
+class FillCopyModes : public ::testing::TestWithParam<bool> {
+  protected:
+    void SetUp() override { ASSERT_FALSE(dir.path().empty()); }
+    TempFolder dir;
+    PosixFillFiles files{256 * 1024, GetParam()};
+};
+
+INSTANTIATE_TEST_SUITE_P(KernelAndBuffer, FillCopyModes, ::testing::Values(true, false));
+
+TEST_P(FillCopyModes, CopiesAreByteIdenticalIncludingByte255AndLargeFiles) {
     std::string everyByte;
     for (int round = 0; round < 4; ++round)
         for (int b = 0; b < 256; ++b)
@@ -250,8 +259,8 @@ TEST_F(FillOnDisk, CopiesAreByteIdenticalIncludingByte255AndLargeFiles) {
     EXPECT_EQ(readFile(frameFile(dir.path(), 7)), std::string());
 }
 
-TEST_F(FillOnDisk, SmallBufferCopiesAreByteIdentical) {
-    PosixFillFiles tiny(7);
+TEST_F(FillOnDisk, BufferedCopiesAreByteIdentical) {
+    PosixFillFiles tiny(7, false);
     std::string bytes;
     for (int i = 0; i < 1000; ++i)
         bytes.push_back(static_cast<char>(255 - i % 256));
