@@ -1,6 +1,37 @@
+// marrowdale-record: the command-line recorder.
 #include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
 
-int main() {
-    std::fputs("marrowdale-record: not built yet\n", stderr);
-    return 1;
+#include "cli/cli_options.h"
+#include "cli/commands.h"
+
+int main(int argc, char** argv) {
+    std::vector<std::string_view> args;
+    for (int i = 1; i < argc; ++i)
+        args.emplace_back(argv[i]);
+    const marrowdale::cli::ParseResult parsed = marrowdale::cli::parseCommandLine(args);
+    if (!parsed.ok) {
+        std::fprintf(stderr,
+                     "marrowdale-record: %s\nTry 'marrowdale-record --help' for more "
+                     "information.\n",
+                     parsed.error.c_str());
+        return 2;
+    }
+    const marrowdale::cli::Options& options = parsed.options;
+    switch (options.action) {
+        case marrowdale::cli::Action::kHelp: {
+            const std::string_view help = marrowdale::cli::helpText();
+            std::fwrite(help.data(), 1, help.size(), stdout);
+            return 0;
+        }
+        case marrowdale::cli::Action::kFill:
+            return marrowdale::runFillCommand(options.fillDir, options.fillOdd);
+        case marrowdale::cli::Action::kListCodecs:
+            return marrowdale::runListCodecsCommand(options.codecLevel);
+        case marrowdale::cli::Action::kRecord:
+            break;
+    }
+    return marrowdale::runRecordCommand(options);
 }

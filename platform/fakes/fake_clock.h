@@ -10,7 +10,7 @@
 namespace marrowdale {
 
 class FakeClock final : public Clock {
-public:
+  public:
     explicit FakeClock(std::uint64_t start100ns = 1'000'000'000) : now_(start100ns) {}
 
     // Every read advances the time by this much (so a loop that reads the clock until a time
@@ -25,14 +25,17 @@ public:
     void setOnRead(std::function<void(FakeClock&)> hook) { onRead_ = std::move(hook); }
 
     std::uint64_t now100ns() override {
-        if (onRead_) onRead_(*this);
+        if (onRead_)
+            onRead_(*this);
         const std::uint64_t t = now_;
         now_ += stepPerRead_;
         return t;
     }
     void sleepUntil100ns(std::uint64_t time100ns) override {
-        if (time100ns > now_) now_ = time100ns;
+        if (time100ns > now_)
+            now_ = time100ns;
         ++sleeps_;
+        lastSleepTarget_ = time100ns;
     }
     void sleepMs(std::uint32_t durationMs) override {
         now_ += static_cast<std::uint64_t>(durationMs) * 10'000;
@@ -42,13 +45,16 @@ public:
 
     unsigned sleeps() const { return sleeps_; }
     std::uint32_t lastSleepMs() const { return lastSleepMs_; }
+    // The time the last sleepUntil100ns() was asked to reach (0 when there was none).
+    std::uint64_t lastSleepTarget() const { return lastSleepTarget_; }
 
-private:
+  private:
     std::uint64_t now_;
     std::uint64_t stepPerRead_ = 1;
     std::function<void(FakeClock&)> onRead_;
     unsigned sleeps_ = 0;
     std::uint32_t lastSleepMs_ = 0;
+    std::uint64_t lastSleepTarget_ = 0;
 };
 
 }  // namespace marrowdale

@@ -1,0 +1,46 @@
+// The command line of marrowdale-record.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace marrowdale::cli {
+
+enum class Action { kRecord, kHelp, kFill, kListCodecs };
+enum class AudioSource { kNone, kMixer, kMicrophone };
+
+struct Options {
+    Action action = Action::kRecord;
+    std::string dir = ".";
+    std::optional<double> seconds;
+    std::optional<std::uint32_t> maxFrames;
+    std::int32_t left = 100, top = 100, right = 800, bottom = 600;
+    std::optional<std::uint32_t> framePeriod;  // 100-ns units, after the dialog's conversion
+    std::optional<std::uint8_t> frameOption;   // after the dialog's conversion
+    std::optional<std::uint8_t> captureMode;
+    std::uint8_t imageFormat = 1;
+    AudioSource audio = AudioSource::kNone;
+    bool audioOnly = false;
+    std::string fillDir;
+    bool fillOdd = false;
+    int codecLevel = 4;
+    bool stats = false;
+};
+
+struct ParseResult {
+    bool ok = false;
+    Options options;
+    std::string error;  // what was wrong, when !ok
+};
+
+// Parses the arguments after the program name. Options take their value as the next argument
+// or after "=" ("--mode 2", "--mode=2").
+ParseResult parseCommandLine(const std::vector<std::string_view>& args);
+
+// The text of --help.
+std::string_view helpText();
+
+}  // namespace marrowdale::cli

@@ -1,0 +1,33 @@
+#include "cli/cli_ui_bridge.h"
+
+#include <cstdio>
+#include <string>
+
+namespace marrowdale::cli {
+
+void StderrUiBridge::messageBox(WindowHandle /*owner*/, std::string_view text,
+                                std::string_view caption) {
+    std::string line = "marrowdale-record: ";
+    line += caption;
+    line += ": ";
+    line += text;
+    line += '\n';
+    std::lock_guard lock(mutex_);
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+}
+
+void StderrUiBridge::setWindowTitle(WindowHandle /*window*/, std::string_view /*title*/) {}
+
+void StderrUiBridge::setForegroundWindow(WindowHandle /*window*/) {}
+
+TimerId StderrUiBridge::setCloseOthersTimer(WindowHandle /*window*/, TimerId /*id*/,
+                                            unsigned /*intervalMs*/) {
+    return 0;
+}
+
+bool StderrUiBridge::killTimer(WindowHandle /*window*/, TimerId /*id*/) {
+    return true;
+}
+
+}  // namespace marrowdale::cli

@@ -1,0 +1,19 @@
+// The commands of marrowdale-record. Each returns the process's exit status.
+#pragma once
+
+#include <string>
+
+#include "cli/cli_options.h"
+
+namespace marrowdale {
+
+// Records the screen (and, once wired, audio) as the options say.
+int runRecordCommand(const cli::Options& options);
+
+// Fills the skipped frame numbers of the recording in `dir` (the odd fill when `odd`).
+int runFillCommand(const std::string& dir, bool odd);
+
+// Prints the codec listing at `level` (1, 3 or 4).
+int runListCodecsCommand(int level);
+
+}  // namespace marrowdale

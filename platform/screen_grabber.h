@@ -1,0 +1,51 @@
+// Copying a rectangle of the screen into one image that lives for a whole recording.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace marrowdale {
+
+// The grab of a run as the frame writers receive it: rows top row first, every pixel four bytes
+// in blue, green, red, unused order (32 bits per pixel, one plane).
+struct ScreenImage {
+    const std::uint8_t* pixels = nullptr;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::size_t strideBytes = 0;
+    std::uint16_t planes = 1;
+    std::uint16_t bitsPerPixel = 32;
+};
+
+// One grabber serves one capture worker; all calls come from that worker's thread.
+class ScreenGrabber {
+  public:
+    virtual ~ScreenGrabber() = default;
+
+    // Creates the image of the run, `width` x `height` pixels, and touches its memory so that
+    // the first real grab costs no more than the others. False when it cannot be made (no
+    // positive size, no display, no memory); image() then stays null.
+    virtual bool open(std::int32_t width, std::int32_t height) = 0;
+
+    // Copies the rectangle whose top-left corner is (left, top), of the size given to open(),
+    // into the image. The part of the rectangle outside the screen becomes black. False when
+    // there is no image or the copy failed.
+    virtual bool grab(std::int32_t left, std::int32_t top) = 0;
+
+    // The image, or null when open() has not succeeded.
+    virtual const ScreenImage* image() const = 0;
+
+    // Releases the image and everything open() acquired. Safe to call more than once.
+    virtual void close() = 0;
+};
+
+// The X11 grabber (MIT-SHM, plain XGetImage where shared memory is unavailable). The display
+// is opened by open() on the calling thread; an empty name means $DISPLAY.
+std::unique_ptr<ScreenGrabber> createX11ScreenGrabber(std::string displayName = {});
+
+// Whether the X display can be reached. On false, `error` says why.
+bool x11DisplayAvailable(const std::string& displayName, std::string& error);
+
+}  // namespace marrowdale

@@ -1,0 +1,48 @@
+// What one run of the capture worker did, for the command-line recorder's summary and the
+// benchmark. Filled by the worker thread; read once the worker has ended.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+
+namespace marrowdale {
+
+// How late each slot's first grab started after the slot's time, in 10-microsecond buckets up
+// to 100 ms (later starts share the last bucket). Fixed size: recording a value allocates
+// nothing.
+class LatenessHistogram {
+  public:
+    static constexpr std::uint64_t kBucket100ns = 100;  // 10 us
+    static constexpr std::size_t kBuckets = 10000;      // up to 100 ms
+
+    void add(std::uint64_t late100ns) {
+        std::size_t bucket = static_cast<std::size_t>(late100ns / kBucket100ns);
+        if (bucket >= kBuckets)
+            bucket = kBuckets - 1;
+        ++counts_[bucket];
+        ++total_;
+    }
+    std::uint64_t count() const { return total_; }
+    // The upper edge of the bucket holding the given fraction (0..1) of the values, in 100-ns
+    // units; 0 when there are none.
+    std::uint64_t quantile100ns(double fraction) const;
+
+  private:
+    std::array<std::uint32_t, kBuckets> counts_{};
+    std::uint64_t total_ = 0;
+};
+
+struct CaptureRunStats {
+    // Set once the set-up is done and the slots begin; 0 until then (other threads may poll it).
+    std::atomic<std::uint64_t> startTime100ns{0};
+    std::uint64_t endTime100ns = 0;
+    std::uint64_t grabs = 0;          // grab-and-write steps
+    std::uint64_t failedGrabs = 0;    // the screen copy reported a failure
+    std::uint64_t refusedNames = 0;   // names that would not fit, not written
+    std::uint64_t highestNumber = 0;  // highest number given to a grab
+    std::uint64_t skippedByMode = 0;  // numbers passed over by modes 2 and 3
+    LatenessHistogram lateness;
+};
+
+}  // namespace marrowdale

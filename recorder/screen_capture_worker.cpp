@@ -1,0 +1,205 @@
+#include "recorder/screen_capture_worker.h"
+
+#include <memory>
+
+#include "platform/jpeg_encoder.h"
+#include "recorder/close_others_arming.h"
+#include "recorder/frame_names.h"
+#include "recorder/output_folder.h"
+#include "recorder/path_text.h"
+
+namespace marrowdale {
+
+namespace {
+
+// Returns the clock reading that ended the wait: the first one past `deadline`.
+std::uint64_t waitPast(Clock& clock, std::uint64_t deadline) {
+    std::uint64_t now = clock.now100ns();
+    if (now > deadline)
+        return now;
+    if (deadline - now > kSpinWindow100ns)
+        clock.sleepUntil100ns(deadline - kSpinWindow100ns);
+    do {
+        now = clock.now100ns();
+    } while (now <= deadline);
+    return now;
+}
+
+class CaptureRun {
+  public:
+    CaptureRun(CaptureSettings& settings, RecorderState& state,
+               const ScreenCaptureServices& services, std::string prefix, CaptureRunStats* stats)
+        : settings_(settings),
+          state_(state),
+          s_(services),
+          prefix_(std::move(prefix)),
+          prefixUnits_(utf16Length(prefix_)),
+          stats_(stats) {}
+
+    void run() {
+        setUp();
+        loop();
+        end();
+    }
+
+  private:
+    void setUp() {
+        const std::int32_t width = settings_.captureRight.load() - settings_.captureLeft.load();
+        const std::int32_t height = settings_.captureBottom.load() - settings_.captureTop.load();
+        // A size that cannot be made leaves no image; the passes still run and the writers
+        // report what they report for a missing image.
+        (void)s_.grabber.open(width, height);
+        s_.writers.warmUp(s_.grabber.image(), settings_.imageFormat.load());
+
+        startTime_ = s_.clock.now100ns();
+        deadline_ = startTime_ + kFirstSlotDelay100ns;
+        frameNumber_ = 1;
+        if (stats_ != nullptr)
+            stats_->startTime100ns = startTime_;
+    }
+
+    void loop() {
+        while (frameNumber_ < settings_.maxFrames.load()) {
+            if (state_.screenStopped.load() != 0)
+                break;
+            if (state_.stopScreenRequested.load() != 0) {
+                state_.stopScreenRequested = 0;
+                break;
+            }
+            std::uint64_t period = settings_.framePeriod.load();
+            if (period == 0)
+                period = kFallbackFramePeriod;
+            const std::uint8_t mode = settings_.captureMode.load();
+
+            if (mode == 3) {
+                const std::uint64_t now = s_.clock.now100ns();
+                const std::uint64_t elapsedPeriods = (now - startTime_) / period;
+                if (elapsedPeriods > frameNumber_) {
+                    frameNumber_ += 3;
+                    if (stats_ != nullptr)
+                        stats_->skippedByMode += 3;
+                    continue;
+                }
+            } else if (mode == 2 && frameNumber_ > 1) {
+                const std::uint64_t now = s_.clock.now100ns();
+                if (now > deadline_) {
+                    const std::uint64_t k = (now - deadline_ + period - 1) / period;
+                    deadline_ += k * period;
+                    frameNumber_ += k;
+                    if (stats_ != nullptr)
+                        stats_->skippedByMode += k;
+                    continue;
+                }
+            }
+
+            const std::uint64_t served = waitPast(s_.clock, deadline_);
+            if (stats_ != nullptr)
+                stats_->lateness.add(served - deadline_);
+            deadline_ += period;
+
+            std::uint8_t option = settings_.frameOption.load();
+            if (option == 0)
+                option = 1;
+            if (option >= 11 && option <= 14) {
+                const std::uint64_t number = frameNumber_ + (option - 11);
+                grabAndWrite(number);
+                frameNumber_ = number + 2;
+            } else {
+                for (std::uint8_t i = 0; i < option; ++i)
+                    grabAndWrite(frameNumber_ + i);
+                frameNumber_ += option;
+            }
+        }
+    }
+
+    void grabAndWrite(std::uint64_t number) {
+        const std::uint8_t format = settings_.imageFormat.load();
+        if (stats_ != nullptr) {
+            ++stats_->grabs;
+            if (number > stats_->highestNumber)
+                stats_->highestNumber = number;
+        }
+        if (!composeFrameName(prefix_, prefixUnits_, number, format, name_)) {
+            // Never written under a cut name; said once per run.
+            if (stats_ != nullptr)
+                ++stats_->refusedNames;
+            if (!nameReported_) {
+                nameReported_ = true;
+                s_.ui.messageBox(state_.viewWindow.load(),
+                                 outputFolderMessage(OutputFolderResult::kAppendVid1Failed),
+                                 kCaptionPlumet);
+            }
+            return;
+        }
+        if (!s_.grabber.grab(settings_.captureLeft.load(), settings_.captureTop.load())) {
+            if (stats_ != nullptr)
+                ++stats_->failedGrabs;
+        }
+        if (format == kImageFormatBmp) {
+            s_.writers.writeBMP(s_.grabber.image(), name_.c_str());
+        } else {
+            s_.writers.writeJPG(s_.grabber.image(), name_.c_str());
+        }
+    }
+
+    void end() {
+        state_.screenStopped = 1;
+        state_.screenFinished = 1;
+        s_.grabber.close();
+        if (stats_ != nullptr)
+            stats_->endTime100ns = s_.clock.now100ns();
+        const WindowHandle title = state_.titleWindow.load();
+        if (title != nullptr) {
+            s_.ui.setWindowTitle(title, kTitleStopped);
+            s_.ui.setForegroundWindow(title);
+        }
+        armCloseOthersTimer(settings_, state_, s_.ui);
+    }
+
+    CaptureSettings& settings_;
+    RecorderState& state_;
+    const ScreenCaptureServices& s_;
+    const std::string prefix_;
+    const std::size_t prefixUnits_;
+    CaptureRunStats* stats_;
+    std::uint64_t startTime_ = 0;
+    std::uint64_t deadline_ = 0;
+    std::uint64_t frameNumber_ = 1;
+    FrameName name_;
+    bool nameReported_ = false;
+};
+
+}  // namespace
+
+void runScreenCaptureWorker(CaptureSettings& settings, RecorderState& state,
+                            const ScreenCaptureServices& services,
+                            std::string_view currentDirectory, CaptureRunStats* stats) {
+    state.screenStopped = 0;
+    OutputFolder folder = prepareOutputFolder(currentDirectory);
+    if (folder.result != OutputFolderResult::kOk)
+        return;
+    CaptureRun run(settings, state, services, std::move(folder.prefix), stats);
+    run.run();
+}
+
+std::thread startScreenCaptureWorker(CaptureSettings& settings, RecorderState& state,
+                                     const ScreenCaptureServices& services,
+                                     std::string currentDirectory, CaptureRunStats* stats) {
+    return std::thread([&settings, &state, services, dir = std::move(currentDirectory), stats] {
+        runScreenCaptureWorker(settings, state, services, dir, stats);
+    });
+}
+
+std::thread startScreenCaptureThread(CaptureSettings& settings, RecorderState& state, UiBridge& ui,
+                                     std::string currentDirectory, CaptureRunStats* stats) {
+    return std::thread([&settings, &state, &ui, dir = std::move(currentDirectory), stats] {
+        MonotonicClock clock;
+        std::unique_ptr<ScreenGrabber> grabber = createX11ScreenGrabber();
+        std::unique_ptr<JpegEncoder> encoder = createTurboJpegEncoder();
+        FileFrameWriters writers(encoder.get(), ui, state);
+        ScreenCaptureServices services{clock, *grabber, writers, ui};
+        runScreenCaptureWorker(settings, state, services, dir, stats);
+    });
+}
+
+}  // namespace marrowdale

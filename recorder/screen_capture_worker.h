@@ -1,0 +1,61 @@
+// ScreenCaptureWorker: grabs the capture rectangle on a fixed time grid and writes every grab
+// as a numbered image file into "<current directory>/vid1/". A file's number is its time slot:
+// a slot served too late leaves its number free or is caught up, as captureMode says.
+//
+// The worker takes everything from CaptureSettings and RecorderState and reports back only
+// through them and the UI bridge. It ends by itself at maxFrames, when screenStopped is raised
+// (the stop command) or when stopScreenRequested is raised (a view goes away).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "platform/clock.h"
+#include "platform/screen_grabber.h"
+#include "platform/ui_bridge.h"
+#include "recorder/capture_stats.h"
+#include "recorder/frame_writers.h"
+#include "recorder/state.h"
+
+namespace marrowdale {
+
+// The first slot is 40 ms after the start, whatever the period.
+inline constexpr std::uint64_t kFirstSlotDelay100ns = 400000;
+// The wait sleeps until this long before a slot and reads the clock for the rest.
+inline constexpr std::uint64_t kSpinWindow100ns = 10000;  // 1 ms
+inline constexpr std::string_view kTitleStopped = "Marrowdale stopped";
+
+// Used in place of a period of 0, which has no slots.
+inline constexpr std::uint32_t kFallbackFramePeriod = 400000;
+
+// The platform services one run uses. All of them must outlive the run.
+struct ScreenCaptureServices {
+    Clock& clock;
+    ScreenGrabber& grabber;
+    FrameWriters& writers;
+    UiBridge& ui;
+};
+
+// The whole life of one worker, on the calling thread: output folder, set-up, the loop and the
+// end steps. `currentDirectory` is the folder in which "vid1" is made. `stats` may be null.
+void runScreenCaptureWorker(CaptureSettings& settings, RecorderState& state,
+                            const ScreenCaptureServices& services,
+                            std::string_view currentDirectory, CaptureRunStats* stats = nullptr);
+
+// Runs the worker on a new thread. The caller keeps the records, the services and `stats`
+// alive until it has joined the thread.
+std::thread startScreenCaptureWorker(CaptureSettings& settings, RecorderState& state,
+                                     const ScreenCaptureServices& services,
+                                     std::string currentDirectory,
+                                     CaptureRunStats* stats = nullptr);
+
+// Runs the worker on a new thread with the real services, which the thread makes and releases
+// itself: the monotonic clock, the X11 grabber of $DISPLAY, libjpeg-turbo and the file writers.
+// The caller keeps the records, `ui` and `stats` alive until it has joined the thread.
+std::thread startScreenCaptureThread(CaptureSettings& settings, RecorderState& state, UiBridge& ui,
+                                     std::string currentDirectory,
+                                     CaptureRunStats* stats = nullptr);
+
+}  // namespace marrowdale

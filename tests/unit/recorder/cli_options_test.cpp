@@ -1,0 +1,184 @@
+// The command line of marrowdale-record: every option, the conversions shared with the frame
+// rate dialog, and hostile input.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cli/cli_options.h"
+
+namespace marrowdale::cli {
+namespace {
+
+ParseResult parse(std::vector<std::string_view> args) {
+    return parseCommandLine(args);
+}
+
+TEST(CommandLine, DefaultsRecordTheDefaultArea) {
+    const ParseResult r = parse({});
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.options.action, Action::kRecord);
+    EXPECT_EQ(r.options.dir, ".");
+    EXPECT_FALSE(r.options.seconds);
+    EXPECT_FALSE(r.options.maxFrames);
+    EXPECT_EQ(r.options.left, 100);
+    EXPECT_EQ(r.options.top, 100);
+    EXPECT_EQ(r.options.right, 800);
+    EXPECT_EQ(r.options.bottom, 600);
+    EXPECT_FALSE(r.options.framePeriod);
+    EXPECT_FALSE(r.options.frameOption);
+    EXPECT_FALSE(r.options.captureMode);
+    EXPECT_EQ(r.options.imageFormat, 1);
+    EXPECT_EQ(r.options.audio, AudioSource::kNone);
+    EXPECT_FALSE(r.options.stats);
+}
+
+TEST(CommandLine, EveryRecordingOption) {
+    const ParseResult r = parse(
+        {"--dir", "/tmp/x", "--seconds", "1.5", "--max-frames", "300", "--area", "-10,20,1930,1100",
+         "--period-ms", "80", "--frame-option", "12", "--mode", "2", "--format", "bmp", "--stats"});
+    ASSERT_TRUE(r.ok) << r.error;
+    const Options& o = r.options;
+    EXPECT_EQ(o.dir, "/tmp/x");
+    EXPECT_DOUBLE_EQ(*o.seconds, 1.5);
+    EXPECT_EQ(*o.maxFrames, 300u);
+    EXPECT_EQ(o.left, -10);
+    EXPECT_EQ(o.top, 20);
+    EXPECT_EQ(o.right, 1930);
+    EXPECT_EQ(o.bottom, 1100);
+    EXPECT_EQ(*o.framePeriod, 800000u);
+    EXPECT_EQ(*o.frameOption, 12);
+    EXPECT_EQ(*o.captureMode, 2);
+    EXPECT_EQ(o.imageFormat, 0);
+    EXPECT_TRUE(o.stats);
+}
+
+TEST(CommandLine, ValuesAfterAnEqualsSign) {
+    const ParseResult r = parse({"--mode=0", "--format=jpg", "--seconds=2", "--dir=a b"});
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(*r.options.captureMode, 0);
+    EXPECT_EQ(r.options.imageFormat, 1);
+    EXPECT_DOUBLE_EQ(*r.options.seconds, 2.0);
+    EXPECT_EQ(r.options.dir, "a b");
+}
+
+TEST(CommandLine, PeriodAndOptionUseTheDialogConversions) {
+    const struct {
+        const char* period;
+        std::uint32_t framePeriod;
+    } periods[] = {{"40", 400000}, {"5", 50000},    {"4", 400000},    {"0", 400000},
+                   {"", 400000},   {"abc", 400000}, {"429497", 2704}, {"268435456", 400000}};
+    for (const auto& p : periods) {
+        const ParseResult r = parse({"--period-ms", p.period});
+        ASSERT_TRUE(r.ok) << p.period;
+        EXPECT_EQ(*r.options.framePeriod, p.framePeriod) << p.period;
+    }
+    const struct {
+        const char* text;
+        std::uint8_t option;
+    } options[] = {{"1", 1}, {"256", 1}, {"257", 1}, {"300", 44}, {"-1", 255}, {"0", 1}, {"3", 3}};
+    for (const auto& o : options) {
+        const ParseResult r = parse({"--frame-option", o.text});
+        ASSERT_TRUE(r.ok) << o.text;
+        EXPECT_EQ(*r.options.frameOption, o.option) << o.text;
+    }
+}
+
+TEST(CommandLine, MaxFramesZeroMeansTheDefault) {
+    const ParseResult r = parse({"--max-frames", "0"});
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(*r.options.maxFrames, 90000u);
+}
+
+TEST(CommandLine, OtherCommands) {
+    ParseResult r = parse({"--fill", "/rec"});
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.options.action, Action::kFill);
+    EXPECT_EQ(r.options.fillDir, "/rec");
+    EXPECT_FALSE(r.options.fillOdd);
+    r = parse({"--fill-odd", "/rec"});
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.options.action, Action::kFill);
+    EXPECT_TRUE(r.options.fillOdd);
+    r = parse({"--list-codecs"});
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.options.action, Action::kListCodecs);
+    EXPECT_EQ(r.options.codecLevel, 4);
+    r = parse({"--list-codecs", "1"});
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.options.codecLevel, 1);
+    r = parse({"--list-codecs", "--stats"});
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.options.codecLevel, 4);
+    EXPECT_TRUE(r.options.stats);
+    r = parse({"--list-codecs=3"});
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.options.codecLevel, 3);
+    r = parse({"--help", "--fill", "x"});
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.options.action, Action::kHelp);
+}
+
+TEST(CommandLine, AudioOptions) {
+    ParseResult r = parse({"--audio", "mixer"});
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.options.audio, AudioSource::kMixer);
+    r = parse({"--audio", "mic"});
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.options.audio, AudioSource::kMicrophone);
+    r = parse({"--audio-only"});
+    ASSERT_TRUE(r.ok);
+    EXPECT_TRUE(r.options.audioOnly);
+    EXPECT_FALSE(parse({"--audio-only", "--audio", "mic"}).ok);
+}
+
+TEST(CommandLine, HostileInputIsRefused) {
+    const std::vector<std::vector<std::string_view>> bad = {
+        {"--mode", "1"},
+        {"--mode", "33"},
+        {"--mode"},
+        {"--format", "png"},
+        {"--area", "1,2,3"},
+        {"--area", "1,2,3,4,5"},
+        {"--area", "a,b,c,d"},
+        {"--area", "1,,3,4"},
+        {"--area", "1,2,3,99999999999"},
+        {"--seconds", "-1"},
+        {"--seconds", "nan"},
+        {"--seconds", "inf"},
+        {"--seconds", "1s"},
+        {"--seconds", ""},
+        {"--max-frames", "-5"},
+        {"--max-frames", "4294967296"},
+        {"--max-frames", "12abc"},
+        {"--list-codecs", "2"},
+        {"--list-codecs=x"},
+        {"--audio", "speaker"},
+        {"--dir"},
+        {"--dir="},
+        {"--fill"},
+        {"--fill", "a", "--list-codecs"},
+        {"--bogus"},
+        {"record"},
+    };
+    for (const auto& args : bad) {
+        const ParseResult r = parse(args);
+        std::string joined;
+        for (auto a : args)
+            joined += std::string(a) + " ";
+        EXPECT_FALSE(r.ok) << joined;
+        EXPECT_FALSE(r.error.empty()) << joined;
+    }
+}
+
+TEST(CommandLine, HelpListsEveryOption) {
+    const std::string_view help = helpText();
+    for (const char* option : {"--dir", "--seconds", "--max-frames", "--area", "--period-ms",
+                               "--frame-option", "--mode", "--format", "--audio", "--audio-only",
+                               "--fill", "--fill-odd", "--list-codecs", "--stats", "--help"}) {
+        EXPECT_NE(help.find(option), std::string_view::npos) << option;
+    }
+}
+
+}  // namespace
+}  // namespace marrowdale::cli
