@@ -6,6 +6,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/commands.h"
+#include "recorder/state.h"
 
 int main(int argc, char** argv) {
     std::vector<std::string_view> args;
@@ -27,6 +28,7 @@ int main(int argc, char** argv) {
             return 0;
         }
         case marrowdale::cli::Action::kFill:
+            marrowdale::captureSettings().imageFormat = options.imageFormat;
             return marrowdale::runFillCommand(options.fillDir, options.fillOdd);
         case marrowdale::cli::Action::kListCodecs:
             return marrowdale::runListCodecsCommand(options.codecLevel);
