@@ -99,6 +99,18 @@ long CaptureAreaMouseProc(CaptureSettings& settings, RecorderState& state, AreaS
     return 0;
 }
 
+bool deliverWatchedEvent(CaptureSettings& settings, RecorderState& state, AreaSelectionHost& host,
+                         HookHandle watch, const MouseWatchEvent& event) {
+    if (watch == nullptr || state.mouseHook.load() != watch) {
+        if (watch != nullptr) {
+            host.removeMouseWatch(watch);
+        }
+        return false;
+    }
+    CaptureAreaMouseProc(settings, state, host, kMouseWatchAction, event.message, &event.point);
+    return true;
+}
+
 void onViewLeftButtonDown(RecorderState& state, AreaSelectionHost& host, ViewHandle view,
                           std::int32_t x, std::int32_t y) {
     const std::uint8_t clickState = state.areaClickState.load();

@@ -65,6 +65,13 @@ void startAreaSelection(CaptureSettings& settings, RecorderState& state, AreaSel
 long CaptureAreaMouseProc(CaptureSettings& settings, RecorderState& state, AreaSelectionHost& host,
                           int code, std::uint32_t message, const MousePoint* point);
 
+// Hands an event seen by `watch` to CaptureAreaMouseProc while `watch` is the one recorded in
+// mouseHook. A watch that is no longer recorded (a new view cleared the record while a
+// selection was running) is removed instead, without acting, so that it cannot outlive its
+// selection. Returns false when the watch was removed that way.
+bool deliverWatchedEvent(CaptureSettings& settings, RecorderState& state, AreaSelectionHost& host,
+                         HookHandle watch, const MouseWatchEvent& event);
+
 // A left-button press inside `view`'s own window, at client coordinates (x, y). Changes only
 // the view's display copy. The caller does the default processing of the press afterwards.
 void onViewLeftButtonDown(RecorderState& state, AreaSelectionHost& host, ViewHandle view,

@@ -6,11 +6,12 @@
 
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "capture_area/area_selection.h"
-#include "capture_area/mouse_watch_set.h"
+#include "capture_area/watch_delivery.h"
 #include "tests/integration/area_selection/x_session_helpers.h"
 
 namespace marrowdale {
@@ -104,11 +105,7 @@ TEST_F(XSessionTest, PressOnAnotherProgramsButtonStillPressesIt) {
 class RealWatchHost final : public AreaSelectionHost {
   public:
     RealWatchHost(CaptureSettings& settings, RecorderState& state)
-        : watches_([](std::string* error) { return openX11MouseWatch(error); },
-                   [this, &settings, &state](const MouseWatchEvent& e) {
-                       CaptureAreaMouseProc(settings, state, *this, kMouseWatchAction, e.message,
-                                            &e.point);
-                   }) {}
+        : settings_(settings), state_(state) {}
 
     WindowHandle topLevelFrame(ViewHandle) override { return &frame; }
     WindowHandle viewWindow(ViewHandle view) override { return view; }
@@ -124,15 +121,26 @@ class RealWatchHost final : public AreaSelectionHost {
     void repaintView(ViewHandle) override {}
     void setForegroundWindow(WindowHandle) override { ++foregrounds; }
     HookHandle installMouseWatch() override {
-        int fd = -1;
-        const HookHandle h = watches_.install(&fd);
-        if (h != nullptr)
-            fds_[h] = fd;
+        std::string error;
+        auto watch = openX11MouseWatch(&error);
+        EXPECT_TRUE(watch) << error;
+        if (!watch)
+            return nullptr;
+        auto delivery =
+            std::make_unique<WatchDelivery>(std::move(watch), [this](const MouseWatchEvent& e) {
+                CaptureAreaMouseProc(settings_, state_, *this, kMouseWatchAction, e.message,
+                                     &e.point);
+            });
+        const HookHandle h = delivery.get();
+        live_[h] = std::move(delivery);
         return h;
     }
     void removeMouseWatch(HookHandle h) override {
-        watches_.remove(h);
-        fds_.erase(h);
+        const auto it = live_.find(h);
+        ASSERT_NE(it, live_.end()) << "removed a watch that is not installed";
+        it->second->remove();
+        retired_.push_back(std::move(it->second));  // released after the delivery returns
+        live_.erase(it);
     }
 
     // Pumps the installed watches until `done` holds or about five seconds passed.
@@ -140,19 +148,20 @@ class RealWatchHost final : public AreaSelectionHost {
     void pumpUntil(Done done) {
         for (int round = 0; round < 250 && !done(); ++round) {
             std::vector<pollfd> fds;
-            std::vector<HookHandle> handles;
-            for (const auto& [h, fd] : fds_) {
-                fds.push_back({fd, POLLIN, 0});
-                handles.push_back(h);
+            std::vector<WatchDelivery*> watches;
+            for (const auto& [h, delivery] : live_) {
+                fds.push_back({delivery->fileDescriptor(), POLLIN, 0});
+                watches.push_back(delivery.get());
             }
             if (fds.empty())
                 return;
             poll(fds.data(), fds.size(), 20);
-            for (HookHandle h : handles)
-                watches_.dispatch(h);
+            for (WatchDelivery* w : watches)
+                w->dispatch();
+            retired_.clear();
         }
     }
-    std::size_t installed() const { return watches_.installedCount(); }
+    std::size_t installed() const { return live_.size(); }
 
     int frame = 0;
     std::string title;
@@ -160,8 +169,10 @@ class RealWatchHost final : public AreaSelectionHost {
     std::int32_t shownTop = 100, shownLeft = 100, shownRight = 800, shownBottom = 600;
 
   private:
-    MouseWatchSet watches_;
-    std::map<HookHandle, int> fds_;
+    CaptureSettings& settings_;
+    RecorderState& state_;
+    std::map<HookHandle, std::unique_ptr<WatchDelivery>> live_;
+    std::vector<std::unique_ptr<WatchDelivery>> retired_;
 };
 
 class RealSelectionTest : public XSessionTest {

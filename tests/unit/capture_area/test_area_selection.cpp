@@ -416,3 +416,30 @@ TEST_F(AreaSelectionTest, WatchUpdatesTheViewThatStartedTheSelection) {
 
 }  // namespace
 }  // namespace marrowdale
+
+namespace marrowdale {
+namespace {
+
+TEST_F(AreaSelectionTest, RecordedWatchDeliversAnOrphanedOneRemovesItself) {
+    startAreaSelection(settings, state, host, view);
+    const HookHandle watch = state.mouseHook.load();
+    EXPECT_TRUE(
+        deliverWatchedEvent(settings, state, host, watch, {kMouseMessageLeftDown, {11, 12}}));
+    expectRect(11, 12, 800, 600);
+
+    // A new view puts the records back while the selection runs: the watch is no longer
+    // recorded, and its next press removes it without touching anything.
+    resetForNewView(settings, state);
+    host.calls.clear();
+    EXPECT_FALSE(
+        deliverWatchedEvent(settings, state, host, watch, {kMouseMessageLeftDown, {50, 60}}));
+    EXPECT_TRUE(host.liveWatches.empty());
+    const std::vector<std::string> expected = {"remove"};
+    EXPECT_EQ(host.calls, expected);
+    expectRect(100, 100, 800, 600);
+    EXPECT_EQ(state.lastClickX.load(), 11);
+    EXPECT_EQ(state.raiseOnDraw.load(), 1);  // from the first press only
+}
+
+}  // namespace
+}  // namespace marrowdale
