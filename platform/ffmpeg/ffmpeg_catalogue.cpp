@@ -179,6 +179,8 @@ std::shared_ptr<const CodecCatalogue> buildCatalogue() {
         for (std::uint32_t rate : kRates)
             for (std::uint16_t channels : kChannels)
                 for (std::uint32_t bitrate : kBitrates) {
+                    // A compressed rate above that of the 16-bit PCM itself is no format.
+                    if (bitrate > rate * channels * 16u) continue;
                     CodecFormatEntry format;
                     if (probeAudioFormat(codec, rate, channels, bitrate, &format, spec.tag))
                         entry.formats.push_back(std::move(format));
