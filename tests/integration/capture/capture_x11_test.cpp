@@ -1,0 +1,432 @@
+// marrowdale-record on a real X server: a picture of known coloured blocks is put on the
+// screen, recorded, and the frame files are decoded and compared with it.
+// GoogleTest first: Xlib defines macros (None, Bool) that clash with its names.
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <turbojpeg.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Rgb {
+    int r, g, b;
+};
+struct Block {
+    int x0, y0, x1, y1;  // screen pixels, right and bottom exclusive
+    Rgb color;
+};
+
+// The picture: four blocks filling the default capture area, one in the bottom-right corner of
+// the screen, black everywhere else.
+const Block kBlocks[] = {
+    {100, 100, 450, 350, {255, 0, 0}},       {450, 100, 800, 350, {0, 255, 0}},
+    {100, 350, 450, 600, {0, 0, 255}},       {450, 350, 800, 600, {255, 255, 255}},
+    {1800, 1000, 1920, 1080, {255, 255, 0}}, {0, 0, 60, 60, {0, 255, 255}},
+};
+
+Rgb screenColor(int x, int y) {
+    for (const Block& b : kBlocks) {
+        if (x >= b.x0 && x < b.x1 && y >= b.y0 && y < b.y1)
+            return b.color;
+    }
+    return {0, 0, 0};
+}
+
+// A full-screen override-redirect window showing the picture for as long as it lives.
+class Picture {
+  public:
+    Picture() {
+        display_ = XOpenDisplay(nullptr);
+        if (display_ == nullptr)
+            return;
+        const int screen = DefaultScreen(display_);
+        width_ = DisplayWidth(display_, screen);
+        height_ = DisplayHeight(display_, screen);
+        XSetWindowAttributes attrs{};
+        attrs.override_redirect = True;
+        attrs.background_pixel = BlackPixel(display_, screen);
+        attrs.event_mask = ExposureMask | StructureNotifyMask;
+        window_ = XCreateWindow(display_, RootWindow(display_, screen), 0, 0,
+                                static_cast<unsigned>(width_), static_cast<unsigned>(height_), 0,
+                                CopyFromParent, InputOutput, CopyFromParent,
+                                CWOverrideRedirect | CWBackPixel | CWEventMask, &attrs);
+        XMapRaised(display_, window_);
+        XEvent ev;
+        do {
+            XWindowEvent(display_, window_, ExposureMask | StructureNotifyMask, &ev);
+        } while (ev.type != Expose);
+        GC gc = XCreateGC(display_, window_, 0, nullptr);
+        for (const Block& b : kBlocks) {
+            XSetForeground(
+                display_, gc,
+                static_cast<unsigned long>(b.color.r << 16 | b.color.g << 8 | b.color.b));
+            XFillRectangle(display_, window_, gc, b.x0, b.y0, static_cast<unsigned>(b.x1 - b.x0),
+                           static_cast<unsigned>(b.y1 - b.y0));
+        }
+        XFreeGC(display_, gc);
+        XSync(display_, False);
+        ready_ = true;
+    }
+    ~Picture() {
+        if (display_ == nullptr)
+            return;
+        if (window_ != 0)
+            XDestroyWindow(display_, window_);
+        XCloseDisplay(display_);
+    }
+    Picture(const Picture&) = delete;
+    Picture& operator=(const Picture&) = delete;
+    bool ready() const { return ready_; }
+    int width() const { return width_; }
+    int height() const { return height_; }
+
+  private:
+    Display* display_ = nullptr;
+    Window window_ = 0;
+    int width_ = 0, height_ = 0;
+    bool ready_ = false;
+};
+
+class TempDir {
+  public:
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "mdl-capture-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) != nullptr)
+            path_ = pattern;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+struct RunResult {
+    int exitStatus = -1;  // -1 when it did not exit normally
+    std::string out;
+    std::string err;
+};
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Starts marrowdale-record with `args`; stdout and stderr go to files in `scratch`.
+pid_t spawnRecorder(const std::vector<std::string>& args, const std::string& scratch,
+                    bool withoutDisplay = false) {
+    const pid_t pid = fork();
+    if (pid != 0)
+        return pid;
+    const int out = ::open((scratch + "/out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = ::open((scratch + "/err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0 || err < 0)
+        _exit(127);
+    dup2(out, 1);
+    dup2(err, 2);
+    if (withoutDisplay)
+        unsetenv("DISPLAY");
+    std::vector<char*> argv;
+    std::string program = MARROWDALE_RECORD_PATH;
+    argv.push_back(program.data());
+    std::vector<std::string> copies(args);
+    for (auto& a : copies)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+}
+
+RunResult waitRecorder(pid_t pid, const std::string& scratch) {
+    RunResult r;
+    int status = 0;
+    // A recording that does not end within a minute is a failure, not a hang.
+    for (int i = 0; i < 600; ++i) {
+        const pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid) {
+            if (WIFEXITED(status))
+                r.exitStatus = WEXITSTATUS(status);
+            r.out = slurp(scratch + "/out.txt");
+            r.err = slurp(scratch + "/err.txt");
+            return r;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    r.err = "did not end";
+    return r;
+}
+
+RunResult runRecorder(const std::vector<std::string>& args, const std::string& scratch,
+                      bool withoutDisplay = false) {
+    return waitRecorder(spawnRecorder(args, scratch, withoutDisplay), scratch);
+}
+
+// The numbers of the files in `folder` with extension `ext`, sorted.
+std::vector<unsigned long> frameNumbers(const std::string& folder, const std::string& ext) {
+    std::vector<unsigned long> numbers;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() < 10 || entry.path().extension() != ext)
+            continue;
+        numbers.push_back(std::stoul(name.substr(0, name.size() - ext.size())));
+    }
+    std::sort(numbers.begin(), numbers.end());
+    return numbers;
+}
+
+struct Decoded {
+    int width = 0, height = 0;
+    std::vector<unsigned char> rgb;
+    Rgb at(int x, int y) const {
+        const std::size_t i = (static_cast<std::size_t>(y) * width + x) * 3;
+        return {rgb[i], rgb[i + 1], rgb[i + 2]};
+    }
+};
+
+bool decodeJpeg(const std::string& path, Decoded& out) {
+    const std::string bytes = slurp(path);
+    if (bytes.empty())
+        return false;
+    tjhandle h = tjInitDecompress();
+    if (h == nullptr)
+        return false;
+    int w = 0, ht = 0, sub = 0, cs = 0;
+    auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    bool ok = tjDecompressHeader3(h, data, bytes.size(), &w, &ht, &sub, &cs) == 0;
+    if (ok) {
+        out.width = w;
+        out.height = ht;
+        out.rgb.resize(static_cast<std::size_t>(w) * ht * 3);
+        ok = tjDecompress2(h, data, bytes.size(), out.rgb.data(), w, 0, ht, TJPF_RGB, 0) == 0;
+    }
+    tjDestroy(h);
+    return ok;
+}
+
+::testing::AssertionResult near(const Rgb& got, const Rgb& want, int tolerance) {
+    if (std::abs(got.r - want.r) <= tolerance && std::abs(got.g - want.g) <= tolerance &&
+        std::abs(got.b - want.b) <= tolerance) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure()
+           << "got (" << got.r << "," << got.g << "," << got.b << ") want (" << want.r << ","
+           << want.g << "," << want.b << ")";
+}
+
+// Points of a recorded rectangle away from block edges, where a JPEG keeps the colour.
+void expectShows(const Decoded& img, int left, int top, int tolerance) {
+    int checked = 0;
+    for (int y = 4; y < img.height - 4; y += 23) {
+        for (int x = 4; x < img.width - 4; x += 29) {
+            const int sx = left + x, sy = top + y;
+            // Stay 8 pixels clear of every edge between colours.
+            bool nearEdge = false;
+            for (int dy : {-8, 8}) {
+                for (int dx : {-8, 8}) {
+                    const Rgb a = screenColor(sx, sy);
+                    const Rgb b = screenColor(sx + dx, sy + dy);
+                    if (a.r != b.r || a.g != b.g || a.b != b.b)
+                        nearEdge = true;
+                }
+            }
+            if (nearEdge)
+                continue;
+            ++checked;
+            ASSERT_TRUE(near(img.at(x, y), screenColor(sx, sy), tolerance))
+                << "image (" << x << "," << y << ") screen (" << sx << "," << sy << ")";
+        }
+    }
+    EXPECT_GT(checked, 20);
+}
+
+class CaptureOnX11 : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "these tests need an X display";
+        ASSERT_TRUE(picture.ready());
+        ASSERT_EQ(picture.width(), 1920);
+        ASSERT_EQ(picture.height(), 1080);
+    }
+    Picture picture;
+    TempDir dir;
+    TempDir scratch;
+};
+
+TEST_F(CaptureOnX11, RecordsTheDefaultRectangleIntoNumberedJpegs) {
+    const RunResult r = runRecorder(
+        {"--dir", dir.path(), "--seconds", "1", "--mode", "0", "--stats"}, scratch.path());
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    const std::string folder = dir.path() + "/vid1";
+    const std::vector<unsigned long> numbers = frameNumbers(folder, ".jpg");
+    ASSERT_FALSE(numbers.empty());
+    EXPECT_TRUE(fs::exists(folder + "/000001.jpg"));
+    // Mode 0 catches every slot up: the numbers run from 1 without a gap.
+    for (std::size_t i = 0; i < numbers.size(); ++i)
+        EXPECT_EQ(numbers[i], i + 1);
+    EXPECT_NE(r.out.find("files=" + std::to_string(numbers.size()) + " "), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("free=0 "), std::string::npos) << r.out;
+
+    for (unsigned long n : {numbers.front(), numbers.back()}) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/%06lu.jpg", n);
+        Decoded img;
+        ASSERT_TRUE(decodeJpeg(folder + name, img)) << name;
+        EXPECT_EQ(img.width, 700);
+        EXPECT_EQ(img.height, 500);
+        expectShows(img, 100, 100, 24);
+    }
+}
+
+TEST_F(CaptureOnX11, DefaultModeStartsAtOneAndNumbersFollowTheSlots) {
+    const RunResult r =
+        runRecorder({"--dir", dir.path(), "--seconds", "0.5", "--stats"}, scratch.path());
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    const std::vector<unsigned long> numbers = frameNumbers(dir.path() + "/vid1", ".jpg");
+    ASSERT_FALSE(numbers.empty());
+    EXPECT_EQ(numbers.front(), 1u);
+    // Mode 3 may leave numbers free, three at a time, but never reuses or reorders them.
+    EXPECT_GE(numbers.back(), numbers.size());
+    EXPECT_NE(r.out.find("last=" + std::to_string(numbers.back()) + " "), std::string::npos)
+        << r.out;
+}
+
+TEST_F(CaptureOnX11, RectangleHangingOffTheScreenIsBlackOutside) {
+    const RunResult r = runRecorder(
+        {"--dir", dir.path(), "--seconds", "0.2", "--area", "1800,1000,2000,1200"}, scratch.path());
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    Decoded img;
+    ASSERT_TRUE(decodeJpeg(dir.path() + "/vid1/000001.jpg", img));
+    EXPECT_EQ(img.width, 200);
+    EXPECT_EQ(img.height, 200);
+    EXPECT_TRUE(near(img.at(60, 40), {255, 255, 0}, 24));  // on the screen
+    EXPECT_TRUE(near(img.at(160, 40), {0, 0, 0}, 24));     // right of the screen
+    EXPECT_TRUE(near(img.at(60, 140), {0, 0, 0}, 24));     // below it
+    EXPECT_TRUE(near(img.at(180, 180), {0, 0, 0}, 24));    // both
+}
+
+TEST_F(CaptureOnX11, RectangleAboveAndLeftOfTheScreenInBmp) {
+    const RunResult r = runRecorder(
+        {"--dir", dir.path(), "--seconds", "0.2", "--area", "-40,-40,120,120", "--format", "bmp"},
+        scratch.path());
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    const std::string bytes = slurp(dir.path() + "/vid1/000001.bmp");
+    // 160 x 160, 32 bits: 54 + 4 x 160 x 160 (160 is a multiple of 8).
+    ASSERT_EQ(bytes.size(), 54u + 102400u);
+    auto pixel = [&bytes](int x, int y) {  // image coordinates, rows stored bottom first
+        const std::size_t at = 54 + (static_cast<std::size_t>(159 - y) * 160 + x) * 4;
+        return Rgb{static_cast<unsigned char>(bytes[at + 2]),
+                   static_cast<unsigned char>(bytes[at + 1]),
+                   static_cast<unsigned char>(bytes[at + 0])};
+    };
+    // Lossless: exact colours.
+    for (int y = 0; y < 160; y += 7) {
+        for (int x = 0; x < 160; x += 7) {
+            const int sx = x - 40, sy = y - 40;
+            const Rgb want = (sx < 0 || sy < 0) ? Rgb{0, 0, 0} : screenColor(sx, sy);
+            ASSERT_TRUE(near(pixel(x, y), want, 0)) << x << "," << y;
+        }
+    }
+}
+
+TEST_F(CaptureOnX11, SigintStopsLikeTheStopCommand) {
+    const pid_t pid = spawnRecorder({"--dir", dir.path(), "--stats"}, scratch.path());
+    const std::string first = dir.path() + "/vid1/000001.jpg";
+    for (int i = 0; i < 200 && !fs::exists(first); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_TRUE(fs::exists(first));
+    kill(pid, SIGINT);
+    const RunResult r = waitRecorder(pid, scratch.path());
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_NE(r.out.find("stats: files="), std::string::npos) << r.out;
+    EXPECT_FALSE(frameNumbers(dir.path() + "/vid1", ".jpg").empty());
+}
+
+TEST_F(CaptureOnX11, SigtermStopsToo) {
+    const pid_t pid = spawnRecorder({"--dir", dir.path()}, scratch.path());
+    const std::string first = dir.path() + "/vid1/000001.jpg";
+    for (int i = 0; i < 200 && !fs::exists(first); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    kill(pid, SIGTERM);
+    const RunResult r = waitRecorder(pid, scratch.path());
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+}
+
+TEST_F(CaptureOnX11, NoDisplayIsAClearErrorWithStatusTwo) {
+    const RunResult r =
+        runRecorder({"--dir", dir.path(), "--seconds", "0.1"}, scratch.path(), true);
+    EXPECT_EQ(r.exitStatus, 2);
+    EXPECT_NE(r.err.find("display"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir.path() + "/vid1"));
+}
+
+TEST_F(CaptureOnX11, FolderPathTooLongGivesTheFolderMessage) {
+    std::string deep = dir.path();
+    while (deep.size() < 500)
+        deep += "/" + std::string(100, 'l');
+    const RunResult r = runRecorder({"--dir", deep, "--seconds", "0.1"}, scratch.path());
+    EXPECT_NE(r.exitStatus, 0);
+    EXPECT_NE(r.err.find("An error occured appending vid1 to the program's folder name."),
+              std::string::npos)
+        << r.err;
+    EXPECT_FALSE(fs::exists(deep + "/vid1"));
+}
+
+TEST_F(CaptureOnX11, FolderTooLongForFrameNamesIsRefused) {
+    std::string deep = dir.path();
+    while (deep.size() < 300)
+        deep += "/" + std::string(60, 'm');
+    const RunResult r = runRecorder({"--dir", deep, "--seconds", "0.1"}, scratch.path());
+    EXPECT_NE(r.exitStatus, 0);
+    EXPECT_NE(r.err.find("Plumet: An error occured appending"), std::string::npos) << r.err;
+    EXPECT_TRUE(frameNumbers(deep + "/vid1", ".jpg").empty());
+}
+
+TEST_F(CaptureOnX11, EmptyRectangleIsRefused) {
+    const RunResult r = runRecorder(
+        {"--dir", dir.path(), "--seconds", "0.1", "--area", "500,500,500,900"}, scratch.path());
+    EXPECT_EQ(r.exitStatus, 2);
+    EXPECT_NE(r.err.find("The capture area has no width or height."), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir.path() + "/vid1"));
+}
+
+TEST_F(CaptureOnX11, AudioIsNotOfferedYet) {
+    const RunResult r =
+        runRecorder({"--dir", dir.path(), "--audio", "mixer", "--seconds", "0.1"}, scratch.path());
+    EXPECT_EQ(r.exitStatus, 2);
+    EXPECT_FALSE(r.err.empty());
+}
+
+TEST_F(CaptureOnX11, BadOptionIsRejectedWithStatusTwo) {
+    const RunResult r = runRecorder({"--mode", "5"}, scratch.path());
+    EXPECT_EQ(r.exitStatus, 2);
+    EXPECT_NE(r.err.find("--mode"), std::string::npos) << r.err;
+}
+
+}  // namespace
