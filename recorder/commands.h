@@ -1,0 +1,91 @@
+// The commands that start and stop recordings, and the 80 ms command. They run on the GUI
+// thread, prepare the shared records, make sure the output folder exists, start the workers and
+// return at once; stopping is done by flags that the workers poll.
+//
+// Besides the plain sequence, a start is refused with a message box (caption "Marrowdale") and
+// changes nothing when
+// - a worker of a kind it would start is still running ("A recording is already running."), or
+// - the capture rectangle has no positive width and height ("The capture area has no width or
+//   height.");
+// and the output folder is refused, like a path that is too long, when a frame name in it would
+// not fit its 249 characters.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/ui_bridge.h"
+#include "recorder/state.h"
+
+namespace marrowdale {
+
+inline constexpr std::string_view kTitleRecordingScreenOnly = "Marrowdale recording screen only";
+inline constexpr std::string_view kTitleRecordingBoth = "Marrowdale recording screen and audio";
+inline constexpr std::string_view kTitleRecording = "Marrowdale Recording";
+inline constexpr std::string_view kTitleErrorRecording = "Marrowdale Error Recording";
+inline constexpr std::string_view kTitleRecordingStopped = "Marrowdale stopped";
+
+inline constexpr std::string_view kMessageAlreadyRunning = "A recording is already running.";
+inline constexpr std::string_view kMessageNoCaptureArea =
+    "The capture area has no width or height.";
+
+// 80 ms between frames.
+inline constexpr std::uint32_t kFramePeriod80ms = 800000;
+
+// The program's workers, as the commands see them. GUI thread.
+class WorkerLauncher {
+  public:
+    virtual ~WorkerLauncher() = default;
+    // Whether a worker of that kind has been started and has not ended yet.
+    virtual bool screenWorkerRunning() const = 0;
+    virtual bool audioWorkerRunning() const = 0;
+    // Start a worker at once. `currentDirectory` is where it puts vid1/ or test.wma.
+    virtual void startScreenWorker(const std::string& currentDirectory) = 0;
+    virtual void startAudioWorker(const std::string& currentDirectory) = 0;
+};
+
+// What the commands need from the view that issues them. GUI thread.
+class CommandHost {
+  public:
+    virtual ~CommandHost() = default;
+    virtual ViewHandle view() = 0;
+    virtual WindowHandle viewWindow() = 0;
+    // The window that directly contains the view (its child frame); may be null.
+    virtual WindowHandle parentWindow() = 0;
+    // The view's top-level frame, whose title shows the recording state.
+    virtual WindowHandle mainFrame() = 0;
+    virtual void minimizeMainFrame() = 0;
+    // The process's current directory; empty when it cannot be read.
+    virtual std::string currentDirectory() = 0;
+};
+
+struct RecordingCommandContext {
+    CaptureSettings& settings;
+    RecorderState& state;
+    UiBridge& ui;
+    WorkerLauncher& workers;
+    CommandHost& host;
+};
+
+// Builds and creates "<current directory>/vid1/". On failure sets the main frame's title to
+// "Marrowdale Error Recording", shows the matching message (caption "Plumet") and returns false.
+bool buildOutputFolder(RecordingCommandContext& ctx, std::string* prefix = nullptr);
+
+// Screen only (32771).
+void OnCommandRecord(RecordingCommandContext& ctx);
+// Screen and audio (32783).
+void OnCommandStartBoth(RecordingCommandContext& ctx);
+// Minimize, then screen and audio (32793, 32796).
+void OnCommandMinimizeStartBoth(RecordingCommandContext& ctx);
+// Minimize, then screen only (32794, 32795).
+void OnCommandMinimizeStartScreen(RecordingCommandContext& ctx);
+// Stop (32774, 32775, 32778): raises screenStopped and screenFinished, title "Marrowdale stopped".
+void OnCommandStopRecording(RecordingCommandContext& ctx);
+// 80 ms between frames (32782).
+void OnCommandFrameRate80(CaptureSettings& settings);
+
+// The refusals every start makes first: true (after showing the message) when a start of the
+// given kinds must not go on. Also for an audio-only start (needsScreen false).
+bool refuseStart(RecordingCommandContext& ctx, bool needsScreen, bool needsAudio);
+
+}  // namespace marrowdale

@@ -1,0 +1,32 @@
+#include <memory>
+
+#include "audio/gui/audio_input_dialog.h"
+#include "audio/gui/codec_list_dialog.h"
+#include "audio/gui/record_audio_dialog.h"
+#include "framework/command_map.h"
+#include "platform/ffmpeg/ffmpeg_media.h"
+#include "resources/resources.h"
+#include "shell/marrowdale_view.h"
+#include "shell/view_command_bindings.h"
+
+namespace marrowdale {
+
+void bindAudioDialogCommands(CommandMap& map, CMarrowdaleView& view) {
+    map.on(res::ID_RECORD_AUDIO, [&view] {
+        RecordingCommandContext ctx = view.commandContext();
+        OnCommandRecordAudio(ctx);
+    });
+    map.on(res::ID_AUDIO_INPUT, [] {
+        CDIALOG_AUDIOINPUT dlg;
+        dlg.doModal();
+    });
+    map.on(res::ID_LIST_CODECS, [] {
+        const std::unique_ptr<MediaFormatService> service = createFfmpegMediaFormatService();
+        if (!service)
+            return;
+        CCodecList dlg(*service);
+        dlg.doModal();
+    });
+}
+
+}  // namespace marrowdale

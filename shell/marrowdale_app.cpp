@@ -1,0 +1,235 @@
+#include "shell/marrowdale_app.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QPageSetupDialog>
+#include <QPointer>
+#include <QPrinter>
+#include <QSettings>
+
+#include "framework/message_box.h"
+#include "framework/qt_ui_bridge.h"
+#include "resources/resources.h"
+#include "shell/about_dlg.h"
+#include "shell/child_frame.h"
+#include "shell/main_frame.h"
+#include "shell/marrowdale_doc.h"
+#include "shell/marrowdale_view.h"
+
+namespace marrowdale {
+
+namespace {
+const char* const kRecentGroup = "Recent File List";
+
+WorkerPool::WorkerBody bindBridge(std::function<void(UiBridge&, const std::string&)> body,
+                                  UiBridge& ui) {
+    if (!body)
+        return {};
+    return [body = std::move(body), &ui](const std::string& cwd) { body(ui, cwd); };
+}
+}  // namespace
+
+CMarrowdaleApp::CMarrowdaleApp(AppWorkers workers, std::unique_ptr<QSettings> settings)
+    : settings_(std::move(settings)),
+      uiBridge_(std::make_unique<QtUiBridge>()),
+      workers_(std::make_unique<WorkerPool>(bindBridge(std::move(workers.screen), *uiBridge_),
+                                            bindBridge(std::move(workers.audio), *uiBridge_))) {
+    if (!settings_)
+        settings_ =
+            std::make_unique<QSettings>(QStringLiteral("Marrowdale"), QStringLiteral("Marrowdale"));
+    CommandMap& map = commandMap();
+    map.on(res::ID_APP_ABOUT, [this] { OnAppAbout(); });
+    map.on(res::ID_FILE_NEW, [this] { OnFileNew(); });
+    map.on(res::ID_FILE_OPEN, [this] { OnFileOpen(); });
+    map.on(res::ID_FILE_PRINT_SETUP, [this] { OnFilePrintSetup(); });
+    map.on(res::ID_APP_EXIT, [this] { OnAppExit(); });
+    map.onRange(res::ID_FILE_MRU_FILE1, res::ID_FILE_MRU_FILE1 + kRecentFileCount - 1,
+                [this](int id) {
+                    const int index = id - res::ID_FILE_MRU_FILE1;
+                    if (index < recentFiles_.size())
+                        openDocumentFile(recentFiles_[index]);
+                });
+}
+
+CMarrowdaleApp::~CMarrowdaleApp() {
+    ExitInstance();
+    delete mainFrame_;
+    if (workers_->liveWorkers() != 0) {
+        // A worker did not end in time: it may still call the bridge, which therefore stays.
+        (void)uiBridge_.release();
+    }
+}
+
+bool CMarrowdaleApp::InitInstance(const QStringList& arguments) {
+    // The recent-file list, 10 entries.
+    settings_->beginGroup(QLatin1String(kRecentGroup));
+    for (int i = 1; i <= kRecentFileCount; ++i) {
+        const QString f = settings_->value(QStringLiteral("File%1").arg(i)).toString();
+        if (!f.isEmpty())
+            recentFiles_ << f;
+    }
+    settings_->endGroup();
+
+    mainFrame_ = new CMainFrame(this);
+    mainFrame_->setAttribute(Qt::WA_DeleteOnClose, false);
+    mainFrame_->newWindowForDocument = [this](CMarrowdaleDoc* doc) { newWindow(doc); };
+    mainFrame_->setRecentFiles(recentFiles_);
+    mainFrame_->resize(1000, 700);
+
+    // The command line: nothing opens a new document, a file name opens that file.
+    QString file;
+    for (const QString& a : arguments) {
+        if (a.startsWith('-'))
+            continue;
+        file = a;
+        break;
+    }
+    if (file.isEmpty()) {
+        if (!OnFileNew())
+            return false;
+    } else {
+        if (!openDocumentFile(file))
+            return false;
+    }
+    mainFrame_->show();
+    return true;
+}
+
+int CMarrowdaleApp::ExitInstance() {
+    if (exited_)
+        return 0;
+    exited_ = true;
+    if (mainFrame_) {
+        for (CChildFrame* f : mainFrame_->childFrames())
+            delete f;
+    }
+    RecorderState& state = recorderState();
+    state.stopScreenRequested.store(1);
+    state.stopAudioRequested.store(1);
+    waitForWorkers();
+    uiBridge_->shutDown();
+    return 0;
+}
+
+bool CMarrowdaleApp::waitForWorkers() {
+    return workers_->waitForAll(std::chrono::milliseconds(kWorkerWaitMs),
+                                [this] { uiBridge_->runPending(); });
+}
+
+CMarrowdaleView* CMarrowdaleApp::createView(CMarrowdaleDoc* document) {
+    auto* view = new CMarrowdaleView(
+        document, ViewServices{*uiBridge_, *workers_, [this] { return waitForWorkers(); }});
+    document->addView(view);
+    QPointer<CMarrowdaleDoc> doc(document);
+    connect(view, &QObject::destroyed, this, [this, doc] {
+        if (doc)
+            updateViewTitles(doc);
+    });
+    mainFrame_->addChildFrame(view);
+    updateViewTitles(document);
+    return view;
+}
+
+void CMarrowdaleApp::updateViewTitles(CMarrowdaleDoc* document) {
+    const auto& views = document->views();
+    for (std::size_t i = 0; i < views.size(); ++i) {
+        QWidget* frame = views[i]->parentWidget();
+        if (!frame)
+            continue;
+        const QString title = views.size() == 1
+                                  ? document->title()
+                                  : document->title() + QStringLiteral(":%1").arg(i + 1);
+        frame->setWindowTitle(title);
+    }
+    if (mainFrame_)
+        mainFrame_->updateFrameTitle();
+}
+
+CMarrowdaleDoc* CMarrowdaleApp::OnFileNew() {
+    auto* doc = new CMarrowdaleDoc(this);
+    if (!doc->OnNewDocument()) {
+        delete doc;
+        return nullptr;
+    }
+    doc->setTitle(res::loadString(res::IDR_MAINFRAME) + QString::number(++untitledCount_));
+    documents_.push_back(doc);
+    connect(doc, &CMarrowdaleDoc::lastViewRemoved, this, [this, doc] { documentGone(doc); });
+    connect(doc, &CMarrowdaleDoc::titleChanged, this, [this, doc] { updateViewTitles(doc); });
+    connect(doc, &CMarrowdaleDoc::savedAs, this, &CMarrowdaleApp::addToRecentFiles);
+    createView(doc);
+    return doc;
+}
+
+CMarrowdaleDoc* CMarrowdaleApp::openDocumentFile(const QString& path) {
+    auto* doc = new CMarrowdaleDoc(this);
+    if (!doc->OnOpenDocument(path)) {
+        delete doc;
+        afxMessageBox(QStringLiteral("Failed to open document."));
+        return nullptr;
+    }
+    documents_.push_back(doc);
+    connect(doc, &CMarrowdaleDoc::lastViewRemoved, this, [this, doc] { documentGone(doc); });
+    connect(doc, &CMarrowdaleDoc::titleChanged, this, [this, doc] { updateViewTitles(doc); });
+    connect(doc, &CMarrowdaleDoc::savedAs, this, &CMarrowdaleApp::addToRecentFiles);
+    createView(doc);
+    addToRecentFiles(doc->pathName());
+    return doc;
+}
+
+CMarrowdaleView* CMarrowdaleApp::newWindow(CMarrowdaleDoc* document) {
+    if (!document)
+        return nullptr;
+    return createView(document);
+}
+
+void CMarrowdaleApp::documentGone(CMarrowdaleDoc* document) {
+    documents_.erase(std::remove(documents_.begin(), documents_.end(), document), documents_.end());
+    document->deleteLater();
+}
+
+void CMarrowdaleApp::OnFileOpen() {
+    const QString path = QFileDialog::getOpenFileName(mainFrame_, QStringLiteral("Open"), QString(),
+                                                      QStringLiteral("All Files (*)"));
+    if (!path.isEmpty())
+        openDocumentFile(path);
+}
+
+void CMarrowdaleApp::OnFilePrintSetup() {
+    QPrinter printer(QPrinter::HighResolution);
+    QPageSetupDialog dialog(&printer, mainFrame_);
+    dialog.exec();
+}
+
+void CMarrowdaleApp::OnAppAbout() {
+    CAboutDlg about;
+    about.doModal();
+}
+
+void CMarrowdaleApp::OnAppExit() {
+    if (mainFrame_)
+        mainFrame_->close();
+}
+
+void CMarrowdaleApp::addToRecentFiles(const QString& path) {
+    if (path.isEmpty())
+        return;
+    recentFiles_.removeAll(path);
+    recentFiles_.prepend(path);
+    while (recentFiles_.size() > kRecentFileCount)
+        recentFiles_.removeLast();
+    saveRecentFiles();
+    if (mainFrame_)
+        mainFrame_->setRecentFiles(recentFiles_);
+}
+
+void CMarrowdaleApp::saveRecentFiles() {
+    settings_->beginGroup(QLatin1String(kRecentGroup));
+    settings_->remove(QString());
+    for (int i = 0; i < recentFiles_.size(); ++i)
+        settings_->setValue(QStringLiteral("File%1").arg(i + 1), recentFiles_[i]);
+    settings_->endGroup();
+    settings_->sync();
+}
+
+}  // namespace marrowdale

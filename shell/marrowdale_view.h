@@ -1,0 +1,108 @@
+// CMarrowdaleView: the recorder's window. Its construction puts the recorder settings back to
+// their defaults, its destruction stops the workers; it paints the status display and takes
+// every recorder command (its own start and stop commands here, the subsystems' commands through
+// shell/view_command_bindings.h).
+#pragma once
+
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "framework/command_map.h"
+#include "recorder/commands.h"
+#include "recorder/state.h"
+#include "recorder/status_display.h"
+
+class QPainter;
+class QPrinter;
+
+namespace marrowdale {
+
+class CMarrowdaleDoc;
+class QtUiBridge;
+
+// What a view gets from the application.
+struct ViewServices {
+    QtUiBridge& ui;
+    WorkerLauncher& workers;
+    // Serves the UI bridge while the GUI thread waits for workers; returns true when every
+    // worker has ended within the limit (the application's WorkerPool).
+    std::function<bool()> waitForWorkers;
+};
+
+class CMarrowdaleView : public QWidget, public CommandTarget, private CommandHost {
+    Q_OBJECT
+  public:
+    CMarrowdaleView(CMarrowdaleDoc* document, ViewServices services, QWidget* parent = nullptr);
+    ~CMarrowdaleView() override;
+
+    // The display copy of the capture area, painted by the status display.
+    std::int32_t shownTop = 100;
+    std::int32_t shownLeft = 100;
+    std::int32_t shownRight = 800;
+    std::int32_t shownBottom = 600;
+
+    CMarrowdaleDoc* document() const { return document_; }
+    void setDocument(CMarrowdaleDoc* document) { document_ = document; }
+
+    // The whole client area is repainted soon, its background erased first.
+    void repaintErase();
+
+    ViewHandle viewHandle() { return static_cast<ViewHandle>(this); }
+    WindowHandle viewWindowHandle() { return static_cast<WindowHandle>(this); }
+    // The child frame that directly contains the view (null while it has none).
+    WindowHandle parentFrameHandle();
+    // The top-level frame (the main frame).
+    WindowHandle topLevelFrameHandle();
+
+    QtUiBridge& uiBridge() { return services_.ui; }
+    WorkerLauncher& workers() { return services_.workers; }
+
+    // Runs on every left button press in the view, with the point in client coordinates.
+    void setLeftButtonDownHandler(std::function<void(const QPoint&)> handler);
+    // Runs at destruction, before the stop requests are raised (e.g. removing a mouse watch).
+    void addDestroyStep(std::function<void()> step);
+    // Queues command `id` to this view's command map (it runs from the event loop).
+    void postCommand(int id);
+
+    // The status display, drawn into any painter (screen, printer, image).
+    void OnDraw(QPainter& painter);
+
+    // The recording commands' context for this view.
+    RecordingCommandContext commandContext();
+
+    // Printing (57607, 57608) and print preview (57609).
+    void OnFilePrint();
+    void OnFilePrintPreview();
+    // Prints the status display to `printer` (one page).
+    bool printTo(QPrinter& printer);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+  signals:
+    // The context menu is about to be shown at `globalPos` (tests, the main frame).
+    void contextMenuRequested(const QPoint& globalPos);
+
+  private:
+    // CommandHost
+    ViewHandle view() override { return viewHandle(); }
+    WindowHandle viewWindow() override { return viewWindowHandle(); }
+    WindowHandle parentWindow() override { return parentFrameHandle(); }
+    WindowHandle mainFrame() override { return topLevelFrameHandle(); }
+    void minimizeMainFrame() override;
+    std::string currentDirectory() override;
+
+    void bindOwnCommands();
+
+    CMarrowdaleDoc* document_;
+    ViewServices services_;
+    std::function<void(const QPoint&)> leftButtonDown_;
+    std::vector<std::function<void()>> destroySteps_;
+};
+
+}  // namespace marrowdale
