@@ -1,0 +1,319 @@
+#include "audio/audio_capture_worker.h"
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "audio/audio_profile.h"
+#include "recorder/close_others_arming.h"
+
+namespace marrowdale {
+
+namespace {
+
+constexpr const char* kError1 =
+    "Error-1: Audio recorder  not started\n\nGetDefaultAudioEndpoint error";
+constexpr const char* kError2 = "Error-2: Audio recorder  not started\n\nActivate error";
+constexpr const char* kError3 = "Error -3: Audio recorder  not started\n\nGetMixFormat error";
+constexpr const char* kError4 = "Error -4: Audio recorder  not started\n\nInitialize error";
+constexpr const char* kError5 = "Error -5: Audio recorder  not started\n\nGetBufferSize error";
+constexpr const char* kError6 = "Error -6: Audio recorder  not started\n\nGetService error";
+constexpr const char* kError8 = "Error -8: Audio recorder  not started\n\nStart error";
+constexpr const char* kError9 =
+    "Error -9: Audio recorder  while looping\n\nGetNextPacketSize error";
+constexpr const char* kError10 = "Error -10: Audio recorder  while looping\n\nGetBuffer error";
+constexpr const char* kError20 = "Error -20: GetBuffer error";
+constexpr const char* kError11 = "Error -11: Audio recorder  while looping\n\nWriteSample error";
+
+// The second message of error -6, by the capture service's result.
+const char* captureServiceExplanation(HResult result) {
+    switch (result) {
+        case AUDCLNT_E_WRONG_ENDPOINT_TYPE:
+            return "The caller tried to access an IAudioCaptureClient interface on a rendering "
+                   "endpoint, or an IAudioRenderClient interface on a capture endpoint.";
+        case E_NOINTERFACE:
+            return "The requested interface is not available.";
+        case E_POINTER:
+            return "Parameter ppv is NULL.";
+        case AUDCLNT_E_NOT_INITIALIZED:
+            return "The audio stream has not been initialized.";
+        case AUDCLNT_E_DEVICE_INVALIDATED:
+            return " The audio endpoint device has been unplugged, or the audio hardware or "
+                   "associated hardware resources have been reconfigured, disabled, removed, or "
+                   "otherwise made unavailable for use.";
+        case AUDCLNT_E_SERVICE_NOT_RUNNING:
+            return "  The Windows audio service is not running.";
+        default:
+            return "unknown error";
+    }
+}
+
+// Everything one run holds. The destructor is the release on every path: the file is
+// finished when writing had begun, then the writer, the profile, the capture client, the
+// audio client, the device and the enumerator go, in that order.
+class AudioRun {
+  public:
+    AudioRun(CaptureSettings& settings, RecorderState& state, const AudioWorkerServices& services,
+             AudioWorkerOutcome& outcome)
+        : settings_(settings), state_(state), services_(services), outcome_(outcome) {}
+
+    ~AudioRun() { finishWriter(); }
+
+    std::int32_t run();
+
+  private:
+    std::int32_t setUp(bool* toCommonExit);
+    std::int32_t loop(bool* toCommonExit);
+    std::int32_t normalEnd();
+    std::int32_t commonExit(std::int32_t carried);
+    std::int32_t numberedError(std::int32_t number, const char* text);
+    std::int32_t missing(HResult result, const std::string& text);
+    void show(const std::string& text) {
+        outcome_.errorShown = true;
+        services_.ui.messageBox(nullptr, text, kCaptionApp);
+    }
+    void finishWriter() {
+        if (writer_ && writingBegun_)
+            writer_->endWriting();
+        writingBegun_ = false;
+        writer_.reset();
+        profile_.reset();
+        codecInfo_.reset();
+    }
+
+    CaptureSettings& settings_;
+    RecorderState& state_;
+    const AudioWorkerServices& services_;
+    AudioWorkerOutcome& outcome_;
+
+    std::unique_ptr<AudioDeviceEnumerator> enumerator_;
+    std::unique_ptr<AudioDevice> device_;
+    std::unique_ptr<AudioClient> client_;
+    std::unique_ptr<AudioCaptureClient> capture_;
+    WaveFormatEx mixFormat_;
+    std::unique_ptr<Profile> profile_;
+    std::shared_ptr<CodecInfo> codecInfo_;
+    std::unique_ptr<MediaWriter> writer_;
+    bool writingBegun_ = false;
+
+    std::uint32_t bufferFrames_ = 0;
+    std::uint32_t sleepPeriodMs_ = 0;
+    double ticksPerFrame_ = 0;
+    std::uint64_t framesWritten_ = 0;
+    std::uint32_t wakeCount_ = 0;
+};
+
+std::int32_t AudioRun::numberedError(std::int32_t number, const char* text) {
+    show(text);
+    return number;
+}
+
+std::int32_t AudioRun::missing(HResult result, const std::string& text) {
+    show(text);
+    return failed(result) ? result : E_POINTER;
+}
+
+std::int32_t AudioRun::setUp(bool* toCommonExit) {
+    // 1. A stop signalled through screenFinished before this point is forgotten.
+    state_.screenFinished = 0;
+
+    HResult hr = services_.audio.createDeviceEnumerator(&enumerator_);
+    if (failed(hr) || !enumerator_) {
+        *toCommonExit = true;
+        return failed(hr) ? hr : E_POINTER;
+    }
+    const AudioDataFlow flow =
+        settings_.audioStreamFlags.load() != 0 ? AudioDataFlow::kRender : AudioDataFlow::kCapture;
+    hr = enumerator_->getDefaultAudioEndpoint(flow, AudioRole::kConsole, &device_);
+    if (hr != S_OK || !device_)
+        return numberedError(-1, kError1);
+    hr = device_->activate(&client_);
+    if (hr != S_OK || !client_)
+        return numberedError(-2, kError2);
+    hr = client_->getMixFormat(&mixFormat_);
+    if (hr != S_OK)
+        return numberedError(-3, kError3);
+    outcome_.sampleRate = mixFormat_.samplesPerSec;
+    outcome_.channels = mixFormat_.channels;
+    hr = client_->initialize(AudioShareMode::kShared, settings_.audioStreamFlags.load(),
+                             kAudioBufferDuration100ns, 0, mixFormat_);
+    if (hr != S_OK)
+        return numberedError(-4, kError4);
+
+    // 8. The writer of test.wma. A missing profile or writer ends the run here.
+    hr = createAudioProfile(services_.media, mixFormat_, &profile_, &codecInfo_);
+    if (failed(hr) || !profile_) {
+        char detail[160];
+        std::snprintf(detail, sizeof detail,
+                      "Audio recorder  not started\n\nCreateAudioProfile error: no audio file "
+                      "format for %u Hz with %u channels (0x%08X)",
+                      static_cast<unsigned>(mixFormat_.samplesPerSec),
+                      static_cast<unsigned>(mixFormat_.channels), static_cast<unsigned>(hr));
+        return missing(hr, detail);
+    }
+    writer_ = createAudioWriter(services_.media, *profile_);
+    if (!writer_)
+        return missing(E_FAIL, "Audio recorder  not started\n\nCreateAudioWriter error");
+    setUpAudioWriterInput(*writer_);
+
+    hr = client_->getBufferSize(&bufferFrames_);
+    if (hr != S_OK)
+        return numberedError(-5, kError5);
+    hr = client_->getService(&capture_);
+    if (hr != S_OK || !capture_) {
+        const HResult serviceResult = hr != S_OK ? hr : E_POINTER;
+        capture_.reset();
+        show(kError6);
+        services_.ui.messageBox(nullptr, captureServiceExplanation(serviceResult), kCaptionApp);
+        return -6;
+    }
+    sleepPeriodMs_ = audioSleepPeriodMs(bufferFrames_, mixFormat_.samplesPerSec);
+    ticksPerFrame_ = ticksPerAudioFrame(mixFormat_.samplesPerSec);
+    framesWritten_ = 0;
+    wakeCount_ = 0;
+    hr = client_->start();
+    if (hr != S_OK)
+        return numberedError(-8, kError8);
+    writer_->beginWriting();  // its result is not examined: a failed file shows at the write
+    writingBegun_ = true;
+    return 0;
+}
+
+std::int32_t AudioRun::loop(bool* toCommonExit) {
+    while (wakeCount_ < kAudioMaxWakeUps) {
+        if (state_.screenFinished.load() != 0) {
+            state_.screenFinished = 0;
+            break;
+        }
+        if (state_.stopAudioRequested.load() != 0) {
+            state_.stopAudioRequested = 0;
+            state_.screenFinished = 0;
+            break;
+        }
+        services_.clock.sleepMs(sleepPeriodMs_);
+        std::uint32_t packetFrames = 0;
+        HResult hr = capture_->getNextPacketSize(&packetFrames);
+        if (hr != S_OK)
+            return numberedError(-9, kError9);
+        while (packetFrames != 0) {
+            std::unique_ptr<MediaSample> sample;
+            const HResult allocated =
+                allocateAudioSample(*writer_, mixFormat_, packetFrames, &sample);
+            if (failed(allocated) || !sample)
+                return missing(allocated, "Audio recorder  while looping\n\nAllocateSample error");
+            std::uint8_t* data = nullptr;
+            std::uint32_t frames = 0;
+            std::uint32_t flags = 0;
+            hr = capture_->getBuffer(&data, &frames, &flags);
+            if (hr != S_OK) {
+                show(kError10);
+                capture_->releaseBuffer(0);
+                return -10;
+            }
+            const std::uint64_t time = audioSampleTime(framesWritten_, ticksPerFrame_);
+            const SamplePathResult written = writeAudioPacket(
+                *writer_, *sample, mixFormat_, reinterpret_cast<const float*>(data), frames, time);
+            sample.reset();
+            if (written.failure == SamplePathFailure::SampleBuffer)
+                return numberedError(-20, kError20);
+            if (written.failure == SamplePathFailure::WriteSample) {
+                show(kError11);
+                capture_->releaseBuffer(frames);
+                return -11;
+            }
+            framesWritten_ += frames;
+            outcome_.framesWritten = framesWritten_;
+            hr = capture_->releaseBuffer(frames);
+            if (failed(hr)) {
+                *toCommonExit = true;
+                return hr;
+            }
+            hr = capture_->getNextPacketSize(&packetFrames);
+            if (failed(hr)) {
+                *toCommonExit = true;
+                return hr;
+            }
+        }
+        ++wakeCount_;
+        outcome_.wakeCount = wakeCount_;
+    }
+    return 0;
+}
+
+std::int32_t AudioRun::normalEnd() {
+    writer_->endWriting();
+    writingBegun_ = false;
+    const HResult stopped = client_->stop();
+    finishWriter();
+    state_.statusCode = kStatusAudioStopped;
+    outcome_.normalEnd = true;
+    return stopped;
+}
+
+std::int32_t AudioRun::commonExit(std::int32_t carried) {
+    finishWriter();
+    std::int32_t exitCode = carried;
+    if (capture_)
+        exitCode = capture_->releaseBuffer(0);
+    capture_.reset();
+    client_.reset();
+    device_.reset();
+    enumerator_.reset();
+    armCloseOthersTimer(settings_, state_, services_.ui);
+    return exitCode;
+}
+
+std::int32_t AudioRun::run() {
+    bool toCommonExit = false;
+    std::int32_t result = setUp(&toCommonExit);
+    if (toCommonExit)
+        return commonExit(result);
+    if (result != 0)
+        return result;
+    result = loop(&toCommonExit);
+    if (toCommonExit)
+        return commonExit(result);
+    if (result != 0)
+        return result;
+    return commonExit(normalEnd());
+}
+
+}  // namespace
+
+std::int64_t audioBufferDuration100ns(std::uint32_t bufferFrames, std::uint32_t samplesPerSec) {
+    if (samplesPerSec == 0)
+        return 0;
+    return static_cast<std::int64_t>(10000000.0 * static_cast<double>(bufferFrames) /
+                                     static_cast<double>(samplesPerSec));
+}
+
+std::uint32_t audioSleepPeriodMs(std::uint32_t bufferFrames, std::uint32_t samplesPerSec) {
+    const std::int64_t duration = audioBufferDuration100ns(bufferFrames, samplesPerSec);
+    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(duration / kAudioSleepDivisor) &
+                                      0xFFFFFFFFu);
+}
+
+std::int32_t runAudioCaptureWorker(CaptureSettings& settings, RecorderState& state,
+                                   const AudioWorkerServices& services,
+                                   AudioWorkerOutcome* outcome) {
+    AudioWorkerOutcome local;
+    AudioWorkerOutcome& out = outcome != nullptr ? *outcome : local;
+    out = AudioWorkerOutcome{};
+    std::int32_t exitCode = 0;
+    {
+        AudioRun run(settings, state, services, out);
+        exitCode = run.run();
+    }
+    out.exitCode = exitCode;
+    return exitCode;
+}
+
+std::thread startAudioCaptureWorker(CaptureSettings& settings, RecorderState& state,
+                                    const AudioWorkerServices& services,
+                                    AudioWorkerOutcome* outcome) {
+    return std::thread([&settings, &state, services, outcome] {
+        runAudioCaptureWorker(settings, state, services, outcome);
+    });
+}
+
+}  // namespace marrowdale

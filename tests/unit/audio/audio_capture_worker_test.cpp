@@ -1,0 +1,563 @@
+#include "audio/audio_capture_worker.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/fakes/fake_audio_capture.h"
+#include "platform/fakes/fake_clock.h"
+#include "platform/fakes/fake_media_format.h"
+#include "platform/fakes/fake_ui_bridge.h"
+
+namespace marrowdale {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+CodecCatalogue wmaCatalogue() {
+    CodecEntry wma{"WMA", "", {}};
+    for (std::uint32_t rate : {48000u, 44100u, 22050u})
+        for (std::uint16_t ch : {std::uint16_t{2}, std::uint16_t{1}})
+            wma.formats.push_back(fakeWaveFormat(kWaveFormatWmaV2, rate, ch, 128000));
+    CodecCatalogue c;
+    c.audio.push_back(wma);
+    return c;
+}
+
+class AudioWorker : public ::testing::Test {
+  protected:
+    AudioWorker() : media(wmaCatalogue()) {
+        resetToProcessStart(settings, state);
+        state.frameWindow = &frameWindowObject;
+    }
+
+    std::int32_t run() {
+        const AudioWorkerServices services{clock, audio, media, ui};
+        return runAudioCaptureWorker(settings, state, services, &outcome);
+    }
+
+    // Fails `call` (its `index`-th time, or every time when index < 0) with `hr`.
+    void failCall(const std::string& call, HResult hr, int index = -1) {
+        audio.script.result = [call, hr, index](const std::string& c, int i) {
+            return c == call && (index < 0 || i == index) ? hr : S_OK;
+        };
+    }
+    // Stops through screenFinished after `wakes` wake-ups.
+    void stopAfterWakes(int wakes) {
+        audio.script.onCall = [this, wakes](const std::string& c, int) {
+            if (c == "getNextPacketSize" && clock.sleeps() >= static_cast<unsigned>(wakes))
+                state.screenFinished = 1;
+        };
+    }
+    bool armed() const {
+        for (const auto& c : ui.calls())
+            if (c.kind == "setCloseOthersTimer")
+                return true;
+        return false;
+    }
+    int writerCalls(const std::string& call) const {
+        int n = 0;
+        for (const auto& c : media.log->calls)
+            n += c == call;
+        return n;
+    }
+
+    CaptureSettings settings;
+    RecorderState state;
+    FakeClock clock;
+    FakeAudioSystem audio;
+    FakeMediaFormatService media;
+    FakeUiBridge ui;
+    AudioWorkerOutcome outcome;
+    int frameWindowObject = 0;
+};
+
+struct SleepCase {
+    std::uint32_t frames;
+    std::uint32_t rate;
+    std::int64_t duration;
+    std::uint32_t sleepMs;
+};
+
+class SleepPeriod : public AudioWorker, public ::testing::WithParamInterface<SleepCase> {};
+
+TEST_P(SleepPeriod, IsHalfTheBuffer) {
+    const auto& c = GetParam();
+    EXPECT_EQ(audioBufferDuration100ns(c.frames, c.rate), c.duration);
+    EXPECT_EQ(audioSleepPeriodMs(c.frames, c.rate), c.sleepMs);
+    // And the worker waits that long.
+    audio.script.rate = c.rate;
+    audio.script.bufferFrames = c.frames;
+    stopAfterWakes(1);
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(clock.sleeps(), 1u);
+    EXPECT_EQ(clock.lastSleepMs(), c.sleepMs);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, SleepPeriod,
+                         ::testing::Values(SleepCase{48000, 48000, 10000000, 500},
+                                           SleepCase{44100, 44100, 10000000, 500},
+                                           SleepCase{22050, 44100, 5000000, 250},
+                                           SleepCase{96000, 48000, 20000000, 1000},
+                                           SleepCase{1, 48000, 208, 0}));
+
+TEST_F(AudioWorker, SetsUpInOrderAndEndsNormally) {
+    stopAfterWakes(2);
+    state.statusCode = kStatusBothStarted;
+    EXPECT_EQ(run(), 0);
+    const Strings expected{"createDeviceEnumerator",
+                           "getDefaultAudioEndpoint",
+                           "activate",
+                           "getMixFormat",
+                           "initialize",
+                           "getBufferSize",
+                           "getService",
+                           "start",
+                           "getNextPacketSize",
+                           "getNextPacketSize",
+                           "stop",
+                           "releaseBuffer"};
+    EXPECT_EQ(audio.script.calls, expected);
+    EXPECT_EQ(audio.script.flow, AudioDataFlow::kRender);
+    EXPECT_EQ(audio.script.streamFlags, 0x20000u);
+    EXPECT_EQ(audio.script.bufferDuration, 10000000);
+    EXPECT_EQ(audio.script.released, (std::vector<std::uint32_t>{0}));
+    EXPECT_EQ(state.statusCode.load(), kStatusAudioStopped);
+    EXPECT_EQ(state.screenFinished.load(), 0);
+    EXPECT_TRUE(outcome.normalEnd);
+    EXPECT_FALSE(outcome.errorShown);
+    EXPECT_EQ(audio.script.objectsAlive, 0);
+    const Strings writer{"setOutputFilename test.wma",
+                         "setProfile",
+                         "setLiveSource 1",
+                         "getInputFormat 0 0",
+                         "setInputProps 0",
+                         "beginWriting",
+                         "endWriting",
+                         "release"};
+    EXPECT_EQ(media.log->calls, writer);
+    EXPECT_TRUE(ui.calls().empty());
+}
+
+TEST_F(AudioWorker, MicrophoneUsesTheRecordingDirectionAndNoFlags) {
+    settings.audioStreamFlags = 0;
+    stopAfterWakes(1);
+    run();
+    EXPECT_EQ(audio.script.flow, AudioDataFlow::kCapture);
+    EXPECT_EQ(audio.script.streamFlags, 0u);
+}
+
+struct TimeCase {
+    std::uint32_t rate;
+    std::vector<std::uint32_t> packets;
+    std::vector<std::uint64_t> times;
+};
+
+class TimeStamps : public AudioWorker, public ::testing::WithParamInterface<TimeCase> {};
+
+TEST_P(TimeStamps, FollowTheDeliveredFrames) {
+    const auto& c = GetParam();
+    audio.script.rate = c.rate;
+    audio.script.bufferFrames = c.rate;
+    const auto packets = c.packets;
+    // All packets at the first wake-up except the last, which comes two wake-ups later
+    // (nothing in between adds time).
+    audio.script.packetsPerWake = [packets](int wake) {
+        if (wake == 0)
+            return std::vector<std::uint32_t>(packets.begin(), packets.end() - 1);
+        if (wake == 3)
+            return std::vector<std::uint32_t>{packets.back()};
+        return std::vector<std::uint32_t>{};
+    };
+    stopAfterWakes(5);
+    EXPECT_EQ(run(), 0);
+    ASSERT_EQ(media.log->samples.size(), c.times.size());
+    for (std::size_t i = 0; i < c.times.size(); ++i) {
+        EXPECT_EQ(media.log->samples[i].time100ns, c.times[i]) << i;
+        EXPECT_EQ(media.log->samples[i].allocated, c.packets[i] * 4u * 2u);
+        EXPECT_EQ(media.log->samples[i].length, c.packets[i] * 2u * 2u);
+    }
+    std::uint64_t total = 0;
+    for (auto p : c.packets)
+        total += p;
+    EXPECT_EQ(outcome.framesWritten, total);
+    EXPECT_EQ(audio.script.released.back(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, TimeStamps,
+                         ::testing::Values(TimeCase{48000, {4800, 480, 480}, {0, 1000000, 1100000}},
+                                           TimeCase{44100, {441, 441, 100}, {0, 100000, 200000}},
+                                           TimeCase{48000, {1, 1, 1}, {0, 208, 416}}));
+
+TEST_F(AudioWorker, PacketsAreConvertedToSixteenBits) {
+    audio.script.packetsPerWake = [](int wake) {
+        return wake == 0 ? std::vector<std::uint32_t>{480} : std::vector<std::uint32_t>{};
+    };
+    stopAfterWakes(2);
+    run();
+    ASSERT_EQ(media.log->samples.size(), 1u);
+    const auto& pcm = media.log->samples[0].pcm;
+    ASSERT_EQ(pcm.size(), 960u);
+    // The fake plays 0.5 * sin(2 pi 1000 t): sample 12 of 48 kHz is a quarter period.
+    EXPECT_EQ(pcm[24], 16384);  // frame 12, left
+    EXPECT_EQ(pcm[25], 16384);  // frame 12, right
+    EXPECT_EQ(pcm[0], 0);
+}
+
+TEST_F(AudioWorker, StopRaisedDuringSetUpEndsBeforeAnyWait) {
+    audio.script.onCall = [this](const std::string& c, int) {
+        if (c == "initialize")
+            state.screenFinished = 1;
+    };
+    audio.script.packetsPerWake = [](int) { return std::vector<std::uint32_t>{480}; };
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(clock.sleeps(), 0u);
+    EXPECT_TRUE(media.log->samples.empty());
+    EXPECT_EQ(writerCalls("beginWriting"), 1);
+    EXPECT_EQ(writerCalls("endWriting"), 1);
+    EXPECT_EQ(state.statusCode.load(), kStatusAudioStopped);
+    EXPECT_EQ(state.screenFinished.load(), 0);
+}
+
+TEST_F(AudioWorker, StopSignalledBeforeTheStartIsForgotten) {
+    state.screenFinished = 1;
+    audio.script.onCall = [this](const std::string& c, int) {
+        if (c == "getNextPacketSize" && clock.sleeps() >= 3)
+            state.stopAudioRequested = 1;
+    };
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(clock.sleeps(), 3u);
+}
+
+TEST_F(AudioWorker, StopThroughScreenFinishedLeavesTheRequestAlone) {
+    audio.script.onCall = [this](const std::string& c, int) {
+        if (c == "getNextPacketSize") {
+            state.screenFinished = 1;
+            state.stopAudioRequested = 1;
+        }
+    };
+    run();
+    EXPECT_EQ(clock.sleeps(), 1u);
+    EXPECT_EQ(state.screenFinished.load(), 0);
+    EXPECT_EQ(state.stopAudioRequested.load(), 1);
+    EXPECT_EQ(state.statusCode.load(), kStatusAudioStopped);
+}
+
+TEST_F(AudioWorker, StopThroughTheRequestClearsBothFlags) {
+    audio.script.onCall = [this](const std::string& c, int) {
+        if (c == "getNextPacketSize")
+            state.stopAudioRequested = 1;
+    };
+    run();
+    EXPECT_EQ(clock.sleeps(), 1u);
+    EXPECT_EQ(state.screenFinished.load(), 0);
+    EXPECT_EQ(state.stopAudioRequested.load(), 0);
+    EXPECT_EQ(state.statusCode.load(), kStatusAudioStopped);
+    EXPECT_TRUE(outcome.normalEnd);
+}
+
+TEST_F(AudioWorker, EndsByItselfAfterNinetyThousandWakeUps) {
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(clock.sleeps(), 90000u);
+    EXPECT_EQ(outcome.wakeCount, 90000u);
+    EXPECT_EQ(audio.script.count("getNextPacketSize"), 90000);
+    EXPECT_EQ(state.statusCode.load(), kStatusAudioStopped);
+    EXPECT_EQ(writerCalls("endWriting"), 1);
+}
+
+struct ErrorCase {
+    const char* name;
+    std::string call;
+    int index;  // which call fails, -1: every
+    std::int32_t exitCode;
+    Strings messages;
+    bool writingBegun;
+    std::vector<std::uint32_t> released;
+};
+
+class NumberedErrors : public AudioWorker, public ::testing::WithParamInterface<ErrorCase> {};
+
+TEST_P(NumberedErrors, ShowTheTextAndEndTheWorker) {
+    const auto& c = GetParam();
+    failCall(c.call, AUDCLNT_E_DEVICE_INVALIDATED, c.index);
+    settings.closeOthersOnStop = 1;
+    state.statusCode = kStatusBothStarted;
+    audio.script.packetsPerWake = [](int) { return std::vector<std::uint32_t>{480}; };
+    stopAfterWakes(3);
+    EXPECT_EQ(run(), c.exitCode);
+    EXPECT_EQ(ui.messages(), c.messages);
+    for (const auto& call : ui.calls()) {
+        if (call.kind == "messageBox") {
+            EXPECT_EQ(call.caption, "Marrowdale");
+        }
+    }
+    EXPECT_FALSE(armed()) << "numbered errors do not arm the close-others timer";
+    EXPECT_EQ(state.statusCode.load(), kStatusBothStarted);
+    EXPECT_FALSE(outcome.normalEnd);
+    EXPECT_TRUE(outcome.errorShown);
+    // Whatever was begun is finished, and everything is released.
+    EXPECT_EQ(writerCalls("beginWriting"), c.writingBegun ? 1 : 0);
+    EXPECT_EQ(writerCalls("endWriting"), c.writingBegun ? 1 : 0);
+    EXPECT_EQ(media.log->writersAlive, 0);
+    EXPECT_EQ(media.log->samplesAlive, 0);
+    EXPECT_EQ(audio.script.objectsAlive, 0);
+    EXPECT_EQ(audio.script.released, c.released);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, NumberedErrors,
+    ::testing::Values(
+        ErrorCase{"endpoint",
+                  "getDefaultAudioEndpoint",
+                  -1,
+                  -1,
+                  {"Error-1: Audio recorder  not started\n\nGetDefaultAudioEndpoint error"},
+                  false,
+                  {}},
+        ErrorCase{"activate",
+                  "activate",
+                  -1,
+                  -2,
+                  {"Error-2: Audio recorder  not started\n\nActivate error"},
+                  false,
+                  {}},
+        ErrorCase{"mix_format",
+                  "getMixFormat",
+                  -1,
+                  -3,
+                  {"Error -3: Audio recorder  not started\n\nGetMixFormat error"},
+                  false,
+                  {}},
+        ErrorCase{"initialize",
+                  "initialize",
+                  -1,
+                  -4,
+                  {"Error -4: Audio recorder  not started\n\nInitialize error"},
+                  false,
+                  {}},
+        ErrorCase{"buffer_size",
+                  "getBufferSize",
+                  -1,
+                  -5,
+                  {"Error -5: Audio recorder  not started\n\nGetBufferSize error"},
+                  false,
+                  {}},
+        ErrorCase{"service",
+                  "getService",
+                  -1,
+                  -6,
+                  {"Error -6: Audio recorder  not started\n\nGetService error",
+                   " The audio endpoint device has been unplugged, or the audio hardware or "
+                   "associated hardware resources have been reconfigured, disabled, removed, or "
+                   "otherwise made unavailable for use."},
+                  false,
+                  {}},
+        ErrorCase{"start",
+                  "start",
+                  -1,
+                  -8,
+                  {"Error -8: Audio recorder  not started\n\nStart error"},
+                  false,
+                  {}},
+        ErrorCase{"packet_size",
+                  "getNextPacketSize",
+                  0,
+                  -9,
+                  {"Error -9: Audio recorder  while looping\n\nGetNextPacketSize error"},
+                  true,
+                  {}},
+        ErrorCase{"packet_size_second_wake",
+                  "getNextPacketSize",
+                  2,
+                  -9,
+                  {"Error -9: Audio recorder  while looping\n\nGetNextPacketSize error"},
+                  true,
+                  {480}},
+        ErrorCase{"get_buffer",
+                  "getBuffer",
+                  0,
+                  -10,
+                  {"Error -10: Audio recorder  while looping\n\nGetBuffer error"},
+                  true,
+                  {0}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(AudioWorker, SampleDataFailureIsErrorMinusTwenty) {
+    media.writerResults.sampleBuffer = E_FAIL;
+    audio.script.packetsPerWake = [](int) { return std::vector<std::uint32_t>{480}; };
+    settings.closeOthersOnStop = 1;
+    EXPECT_EQ(run(), -20);
+    EXPECT_EQ(ui.messages(), Strings{"Error -20: GetBuffer error"});
+    EXPECT_FALSE(armed());
+    EXPECT_EQ(writerCalls("endWriting"), 1);
+    EXPECT_EQ(media.log->samplesAlive, 0);
+}
+
+TEST_F(AudioWorker, WriteFailureIsErrorMinusElevenAndReleasesThePacket) {
+    media.writerResults.writeSample = NS_E_FILE_WRITE;
+    media.writerResults.failWriteSampleAt = 1;
+    audio.script.packetsPerWake = [](int) { return std::vector<std::uint32_t>{480, 240}; };
+    EXPECT_EQ(run(), -11);
+    EXPECT_EQ(ui.messages(),
+              Strings{"Error -11: Audio recorder  while looping\n\nWriteSample error"});
+    // The first packet went through; the second is given back with its frame count after the
+    // message, and the sample was already given up.
+    EXPECT_EQ(audio.script.released, (std::vector<std::uint32_t>{480, 240}));
+    EXPECT_EQ(media.log->samples.size(), 1u);
+    EXPECT_EQ(writerCalls("endWriting"), 1);
+    EXPECT_EQ(media.log->samplesAlive, 0);
+}
+
+TEST_F(AudioWorker, HostileEndpointDeliveringMoreThanAnnouncedIsNotWrittenPastTheSample) {
+    audio.script.extraFramesInBuffer = 1000;
+    audio.script.packetsPerWake = [](int) { return std::vector<std::uint32_t>{10}; };
+    EXPECT_EQ(run(), -20);
+    EXPECT_TRUE(media.log->samples.empty());
+}
+
+struct ServiceCase {
+    HResult result;
+    std::string second;
+};
+
+class CaptureServiceMessages : public AudioWorker,
+                               public ::testing::WithParamInterface<ServiceCase> {};
+
+TEST_P(CaptureServiceMessages, SecondMessageExplainsTheResult) {
+    failCall("getService", GetParam().result);
+    EXPECT_EQ(run(), -6);
+    EXPECT_EQ(ui.messages(), (Strings{"Error -6: Audio recorder  not started\n\nGetService error",
+                                      GetParam().second}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CaptureServiceMessages,
+    ::testing::Values(
+        ServiceCase{AUDCLNT_E_WRONG_ENDPOINT_TYPE,
+                    "The caller tried to access an IAudioCaptureClient interface on a rendering "
+                    "endpoint, or an IAudioRenderClient interface on a capture endpoint."},
+        ServiceCase{E_NOINTERFACE, "The requested interface is not available."},
+        ServiceCase{E_POINTER, "Parameter ppv is NULL."},
+        ServiceCase{AUDCLNT_E_NOT_INITIALIZED, "The audio stream has not been initialized."},
+        ServiceCase{AUDCLNT_E_SERVICE_NOT_RUNNING, "  The Windows audio service is not running."},
+        ServiceCase{E_FAIL, "unknown error"},
+        ServiceCase{makeResult(0x80001234u), "unknown error"}));
+
+TEST_F(AudioWorker, EnumeratorFailureGoesSilentlyToTheCommonExit) {
+    failCall("createDeviceEnumerator", E_OUTOFMEMORY);
+    settings.closeOthersOnStop = 1;
+    state.statusCode = kStatusBothStarted;
+    EXPECT_EQ(run(), E_OUTOFMEMORY);
+    EXPECT_TRUE(ui.messages().empty());
+    EXPECT_TRUE(armed());
+    EXPECT_EQ(state.closeOthersPending.load(), 1);
+    EXPECT_EQ(state.statusCode.load(), kStatusBothStarted);
+    EXPECT_TRUE(media.log->calls.empty()) << "nothing is written";
+}
+
+TEST_F(AudioWorker, PacketReleaseFailureGoesToTheCommonExit) {
+    failCall("releaseBuffer", AUDCLNT_E_INVALID_SIZE);
+    audio.script.packetsPerWake = [](int) { return std::vector<std::uint32_t>{480}; };
+    settings.closeOthersOnStop = 1;
+    state.statusCode = kStatusBothStarted;
+    // The exit code is the result of the final release with 0 frames.
+    EXPECT_EQ(run(), AUDCLNT_E_INVALID_SIZE);
+    EXPECT_EQ(audio.script.released, (std::vector<std::uint32_t>{480, 0}));
+    EXPECT_TRUE(ui.messages().empty());
+    EXPECT_TRUE(armed());
+    EXPECT_EQ(state.statusCode.load(), kStatusBothStarted);
+    EXPECT_EQ(writerCalls("endWriting"), 1) << "the file is finished";
+    EXPECT_EQ(media.log->samples.size(), 1u);
+    EXPECT_EQ(audio.script.objectsAlive, 0);
+}
+
+TEST_F(AudioWorker, PacketSizeFailureInsideThePacketLoopGoesToTheCommonExit) {
+    failCall("getNextPacketSize", AUDCLNT_E_DEVICE_INVALIDATED, 1);
+    audio.script.packetsPerWake = [](int) { return std::vector<std::uint32_t>{480, 480}; };
+    EXPECT_EQ(run(), S_OK);  // the final release with 0 frames succeeds
+    EXPECT_TRUE(ui.messages().empty());
+    EXPECT_FALSE(outcome.normalEnd);
+    EXPECT_EQ(writerCalls("endWriting"), 1);
+    EXPECT_EQ(state.statusCode.load(), kStatusShowArea);
+}
+
+TEST_F(AudioWorker, NormalEndArmsTheCloseOthersTimer) {
+    settings.closeOthersOnStop = 1;
+    state.closeOthersTimerId = 55;
+    stopAfterWakes(1);
+    run();
+    const auto calls = ui.calls();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].kind, "killTimer");
+    EXPECT_EQ(calls[0].timer, 55u);
+    EXPECT_EQ(calls[0].window, &frameWindowObject);
+    EXPECT_EQ(calls[1].kind, "setCloseOthersTimer");
+    EXPECT_EQ(calls[1].timer, 100u);
+    EXPECT_EQ(calls[1].intervalMs, 200u);
+    EXPECT_EQ(state.closeOthersTimerId.load(), ui.timerResult);
+    EXPECT_EQ(state.closeOthersPending.load(), 1);
+}
+
+TEST_F(AudioWorker, FailedTimerKillIsReported) {
+    settings.closeOthersOnStop = 1;
+    state.closeOthersTimerId = 55;
+    ui.killResult = false;
+    stopAfterWakes(1);
+    run();
+    const auto calls = ui.calls();
+    ASSERT_GE(calls.size(), 2u);
+    EXPECT_EQ(calls[1].kind, "messageBox");
+    EXPECT_EQ(calls[1].text, "KillTimer(TimerHandle) failed.");
+    EXPECT_EQ(calls[1].caption, "OnCommandStartBoth()");
+}
+
+TEST_F(AudioWorker, WithoutTheOptionNothingIsArmed) {
+    state.closeOthersTimerId = 55;
+    stopAfterWakes(1);
+    run();
+    EXPECT_TRUE(ui.calls().empty());
+    EXPECT_EQ(state.closeOthersTimerId.load(), 55u);
+}
+
+TEST_F(AudioWorker, MissingProfileIsReportedAndNothingIsWritten) {
+    audio.script.rate = 96000;  // no format of the catalogue
+    audio.script.bufferFrames = 96000;
+    state.statusCode = kStatusBothStarted;
+    EXPECT_EQ(run(), E_INVALIDARG);
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].rfind("Audio recorder  not started\n\nCreateAudioProfile error", 0),
+              0u);
+    EXPECT_NE(ui.messages()[0].find("96000 Hz with 2 channels"), std::string::npos);
+    EXPECT_EQ(audio.script.count("start"), 0);
+    EXPECT_TRUE(media.log->calls.empty());
+    EXPECT_EQ(state.statusCode.load(), kStatusBothStarted);
+    EXPECT_EQ(audio.script.objectsAlive, 0);
+}
+
+TEST_F(AudioWorker, MissingWriterIsReported) {
+    media.createWriterResult = E_OUTOFMEMORY;
+    EXPECT_TRUE(failed(run()));
+    EXPECT_EQ(ui.messages(), Strings{"Audio recorder  not started\n\nCreateAudioWriter error"});
+    EXPECT_EQ(audio.script.count("start"), 0);
+}
+
+TEST_F(AudioWorker, MissingSampleIsReportedAndTheFileFinished) {
+    media.writerResults.allocateSample = E_OUTOFMEMORY;
+    audio.script.packetsPerWake = [](int) { return std::vector<std::uint32_t>{480}; };
+    EXPECT_EQ(run(), E_OUTOFMEMORY);
+    EXPECT_EQ(ui.messages(), Strings{"Audio recorder  while looping\n\nAllocateSample error"});
+    EXPECT_EQ(audio.script.count("getBuffer"), 0);
+    EXPECT_EQ(writerCalls("endWriting"), 1);
+}
+
+TEST_F(AudioWorker, RunsOnItsOwnThread) {
+    audio.script.packetsPerWake = [](int) { return std::vector<std::uint32_t>{100}; };
+    stopAfterWakes(4);
+    const AudioWorkerServices services{clock, audio, media, ui};
+    std::thread worker = startAudioCaptureWorker(settings, state, services, &outcome);
+    worker.join();
+    EXPECT_TRUE(outcome.normalEnd);
+    EXPECT_EQ(outcome.framesWritten, 400u);
+    EXPECT_EQ(outcome.sampleRate, 48000u);
+}
+
+}  // namespace
+}  // namespace marrowdale
