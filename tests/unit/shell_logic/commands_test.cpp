@@ -1,0 +1,310 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <climits>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/fakes/fake_ui_bridge.h"
+#include "recorder/commands.h"
+#include "recorder/state.h"
+
+namespace marrowdale {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FakeWorkers final : public WorkerLauncher {
+  public:
+    bool screenWorkerRunning() const override { return screenRunning; }
+    bool audioWorkerRunning() const override { return audioRunning; }
+    void startScreenWorker(const std::string& cwd) override { started.push_back("screen:" + cwd); }
+    void startAudioWorker(const std::string& cwd) override { started.push_back("audio:" + cwd); }
+    bool screenRunning = false;
+    bool audioRunning = false;
+    std::vector<std::string> started;
+};
+
+class FakeHost final : public CommandHost {
+  public:
+    ViewHandle view() override { return &viewObject; }
+    WindowHandle viewWindow() override { return &viewWindowObject; }
+    WindowHandle parentWindow() override { return &childFrameObject; }
+    WindowHandle mainFrame() override { return &mainFrameObject; }
+    void minimizeMainFrame() override { ++minimized; }
+    std::string currentDirectory() override { return cwd; }
+
+    int viewObject = 0, viewWindowObject = 0, childFrameObject = 0, mainFrameObject = 0;
+    int minimized = 0;
+    std::string cwd;
+};
+
+const std::string kMessageVid1 =
+    "An error occured appending vid1 to the program's folder name.\nTry moving the program "
+    "somewhere where the path is shorter\nso the total length of the path and filename is less "
+    "than 500 bytes.";
+const std::string kMessageSlash =
+    "An error occured appending \\ to the program's folder name.\nTry moving the program "
+    "somewhere where the path is shorter\nso the total length of the path and filename is less "
+    "than 500 bytes.";
+
+class CommandsTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        resetToProcessStart(settings, state);
+        dir = fs::temp_directory_path() /
+              ("marrowdale-commands-" + std::to_string(::getpid()) + "-" +
+               testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        host.cwd = dir.string();
+        // Leftovers of an earlier recording that every start clears.
+        state.stopScreenRequested.store(1);
+        state.stopAudioRequested.store(1);
+        state.screenStopped.store(1);
+        state.screenFinished.store(1);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    std::vector<std::string> titles() const {
+        std::vector<std::string> out;
+        for (const auto& c : ui.calls())
+            if (c.kind == "setWindowTitle") {
+                EXPECT_EQ(c.window, &host.mainFrameObject);
+                out.push_back(c.text);
+            }
+        return out;
+    }
+    std::vector<FakeUiBridge::Call> boxes() const {
+        std::vector<FakeUiBridge::Call> out;
+        for (const auto& c : ui.calls())
+            if (c.kind == "messageBox")
+                out.push_back(c);
+        return out;
+    }
+
+    CaptureSettings settings;
+    RecorderState state;
+    FakeUiBridge ui;
+    FakeWorkers workers;
+    FakeHost host;
+    RecordingCommandContext ctx{settings, state, ui, workers, host};
+    fs::path dir;
+};
+
+TEST_F(CommandsTest, RecordStartsScreenWorkerOnly) {
+    state.statusCode.store(6);
+    OnCommandRecord(ctx);
+    EXPECT_EQ(workers.started, std::vector<std::string>{"screen:" + host.cwd});
+    EXPECT_EQ(titles(), std::vector<std::string>{"Marrowdale recording screen only"});
+    EXPECT_TRUE(boxes().empty());
+    EXPECT_EQ(state.stopScreenRequested.load(), 0);
+    EXPECT_EQ(state.stopAudioRequested.load(), 0);
+    EXPECT_EQ(state.screenStopped.load(), 0);
+    EXPECT_EQ(state.screenFinished.load(), 1);  // untouched
+    EXPECT_EQ(state.statusCode.load(), 6);      // untouched
+    EXPECT_EQ(state.titleWindow.load(), nullptr);
+    EXPECT_EQ(state.frameWindow.load(), &host.childFrameObject);
+    EXPECT_EQ(state.viewWindow.load(), &host.viewWindowObject);
+    EXPECT_EQ(state.commandView.load(), &host.viewObject);
+    EXPECT_EQ(host.minimized, 0);
+    EXPECT_TRUE(fs::is_directory(dir / "vid1"));
+}
+
+TEST_F(CommandsTest, StartBothStartsAudioThenScreenAndSetsStatus) {
+    OnCommandStartBoth(ctx);
+    EXPECT_EQ(workers.started,
+              (std::vector<std::string>{"audio:" + host.cwd, "screen:" + host.cwd}));
+    EXPECT_EQ(titles(), std::vector<std::string>{"Marrowdale Recording"});
+    EXPECT_EQ(state.statusCode.load(), kStatusBothStarted);
+    EXPECT_EQ(state.screenStopped.load(), 0);
+    EXPECT_EQ(state.screenFinished.load(), 0);
+    EXPECT_EQ(state.stopScreenRequested.load(), 0);
+    EXPECT_EQ(state.stopAudioRequested.load(), 0);
+    EXPECT_EQ(state.titleWindow.load(), &host.mainFrameObject);
+    EXPECT_EQ(state.frameWindow.load(), &host.childFrameObject);
+    EXPECT_EQ(state.commandView.load(), &host.viewObject);
+    EXPECT_TRUE(fs::is_directory(dir / "vid1"));
+}
+
+TEST_F(CommandsTest, MinimizeStartBothEndsWithRecordingTitle) {
+    OnCommandMinimizeStartBoth(ctx);
+    EXPECT_EQ(host.minimized, 1);
+    EXPECT_EQ(titles(), (std::vector<std::string>{"Marrowdale recording screen and audio",
+                                                  "Marrowdale Recording"}));
+    EXPECT_EQ(workers.started.size(), 2u);
+    EXPECT_EQ(state.statusCode.load(), kStatusBothStarted);
+}
+
+TEST_F(CommandsTest, MinimizeStartScreenClearsFinishedAndRecords) {
+    OnCommandMinimizeStartScreen(ctx);
+    EXPECT_EQ(host.minimized, 1);
+    EXPECT_EQ(titles(), (std::vector<std::string>{"Marrowdale recording screen only",
+                                                  "Marrowdale recording screen only"}));
+    EXPECT_EQ(workers.started, std::vector<std::string>{"screen:" + host.cwd});
+    EXPECT_EQ(state.screenFinished.load(), 0);
+    EXPECT_EQ(state.screenStopped.load(), 0);
+}
+
+TEST_F(CommandsTest, StopRaisesBothFlagsAndSetsTitleOnly) {
+    state.screenStopped.store(0);
+    state.screenFinished.store(0);
+    state.statusCode.store(3);
+    OnCommandStopRecording(ctx);
+    EXPECT_EQ(state.screenStopped.load(), 1);
+    EXPECT_EQ(state.screenFinished.load(), 1);
+    EXPECT_EQ(state.statusCode.load(), 3);
+    EXPECT_EQ(titles(), std::vector<std::string>{"Marrowdale stopped"});
+    EXPECT_TRUE(workers.started.empty());
+    // Used while nothing records it does the same.
+    OnCommandStopRecording(ctx);
+    EXPECT_EQ(titles().size(), 2u);
+}
+
+TEST_F(CommandsTest, FrameRate80SetsPeriodOnly) {
+    settings.frameOption.store(2);
+    OnCommandFrameRate80(settings);
+    EXPECT_EQ(settings.framePeriod.load(), 800000u);
+    EXPECT_EQ(settings.frameOption.load(), 2);
+}
+
+struct FolderCase {
+    std::size_t cwdLength;
+    const std::string* message;  // null: accepted
+};
+
+TEST_F(CommandsTest, OutputFolderLimits) {
+    // 494 characters: "/vid1" fits exactly (499), the final "/" does not. 495: "/vid1" does
+    // not fit. 240: the folder fits, but frame names under it would pass 249 characters.
+    const std::vector<FolderCase> cases = {
+        {494, &kMessageSlash}, {495, &kMessageVid1}, {600, &kMessageVid1}, {240, &kMessageVid1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "cwd length " << c.cwdLength);
+        ui.clear();
+        workers.started.clear();
+        state.stopScreenRequested.store(1);
+        state.screenStopped.store(1);
+        host.cwd = "/" + std::string(c.cwdLength - 1, 'd');
+        for (auto handler : {&OnCommandRecord, &OnCommandStartBoth}) {
+            ui.clear();
+            handler(ctx);
+            ASSERT_EQ(boxes().size(), 1u);
+            EXPECT_EQ(boxes()[0].text, *c.message);
+            EXPECT_EQ(boxes()[0].caption, "Plumet");
+            EXPECT_EQ(boxes()[0].window, nullptr);
+            ASSERT_FALSE(titles().empty());
+            EXPECT_EQ(titles().back(), "Marrowdale Error Recording");
+            EXPECT_TRUE(workers.started.empty());
+            // Cleared before the folder was built.
+            EXPECT_EQ(state.stopScreenRequested.load(), 0);
+            EXPECT_EQ(state.screenStopped.load(), 0);
+        }
+    }
+}
+
+TEST_F(CommandsTest, EmptyCurrentDirectoryIsRefused) {
+    host.cwd.clear();
+    OnCommandRecord(ctx);
+    ASSERT_EQ(boxes().size(), 1u);
+    EXPECT_EQ(boxes()[0].text, kMessageVid1);
+    EXPECT_TRUE(workers.started.empty());
+}
+
+TEST_F(CommandsTest, StartWhileSameKindRunsIsRefused) {
+    struct Case {
+        bool screenRunning, audioRunning;
+        void (*handler)(RecordingCommandContext&);
+        bool refused;
+    };
+    const std::vector<Case> cases = {
+        {true, false, &OnCommandRecord, true},
+        {false, true, &OnCommandRecord, false},
+        {true, false, &OnCommandStartBoth, true},
+        {false, true, &OnCommandStartBoth, true},
+        {false, true, &OnCommandMinimizeStartBoth, true},
+        {true, false, &OnCommandMinimizeStartScreen, true},
+        {false, true, &OnCommandMinimizeStartScreen, false},
+        {false, false, &OnCommandStartBoth, false},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(testing::Message() << "case " << i);
+        const Case& c = cases[i];
+        ui.clear();
+        workers.started.clear();
+        host.minimized = 0;
+        workers.screenRunning = c.screenRunning;
+        workers.audioRunning = c.audioRunning;
+        state.screenStopped.store(1);
+        state.stopScreenRequested.store(1);
+        c.handler(ctx);
+        if (c.refused) {
+            ASSERT_EQ(boxes().size(), 1u);
+            EXPECT_EQ(boxes()[0].text, "A recording is already running.");
+            EXPECT_EQ(boxes()[0].caption, "Marrowdale");
+            EXPECT_TRUE(titles().empty());
+            EXPECT_TRUE(workers.started.empty());
+            EXPECT_EQ(host.minimized, 0);
+            EXPECT_EQ(state.screenStopped.load(), 1);  // nothing changed
+            EXPECT_EQ(state.stopScreenRequested.load(), 1);
+        } else {
+            EXPECT_TRUE(boxes().empty());
+            EXPECT_FALSE(workers.started.empty());
+        }
+    }
+}
+
+TEST_F(CommandsTest, CaptureAreaWithoutSizeIsRefused) {
+    struct Rect {
+        std::int32_t left, top, right, bottom;
+        bool refused;
+    };
+    const std::vector<Rect> rects = {
+        {100, 100, 100, 600, true},           // no width
+        {100, 100, 800, 100, true},           // no height
+        {800, 100, 100, 600, true},           // negative width
+        {100, 600, 800, 100, true},           // negative height
+        {INT32_MAX, 0, INT32_MIN, 10, true},  // would wrap to a positive width in 32 bits
+        {0, 0, 1, 1, false},                  // one pixel
+        {-1280, -1080, 0, 0, false},          // left of and above the primary screen
+    };
+    for (const auto& r : rects) {
+        SCOPED_TRACE(testing::Message()
+                     << r.left << "," << r.top << "," << r.right << "," << r.bottom);
+        ui.clear();
+        workers.started.clear();
+        settings.captureLeft.store(r.left);
+        settings.captureTop.store(r.top);
+        settings.captureRight.store(r.right);
+        settings.captureBottom.store(r.bottom);
+        for (auto handler : {&OnCommandRecord, &OnCommandStartBoth, &OnCommandMinimizeStartScreen,
+                             &OnCommandMinimizeStartBoth}) {
+            ui.clear();
+            workers.started.clear();
+            handler(ctx);
+            if (r.refused) {
+                ASSERT_EQ(boxes().size(), 1u);
+                EXPECT_EQ(boxes()[0].text, "The capture area has no width or height.");
+                EXPECT_EQ(boxes()[0].caption, "Marrowdale");
+                EXPECT_TRUE(workers.started.empty());
+                EXPECT_TRUE(titles().empty());
+            } else {
+                EXPECT_TRUE(boxes().empty());
+                EXPECT_FALSE(workers.started.empty());
+            }
+        }
+    }
+}
+
+TEST_F(CommandsTest, AudioOnlyRefusalIgnoresCaptureArea) {
+    settings.captureRight.store(settings.captureLeft.load());
+    EXPECT_FALSE(refuseStart(ctx, false, true));
+    workers.audioRunning = true;
+    EXPECT_TRUE(refuseStart(ctx, false, true));
+    ASSERT_EQ(boxes().size(), 1u);
+    EXPECT_EQ(boxes()[0].text, "A recording is already running.");
+}
+
+}  // namespace
+}  // namespace marrowdale
