@@ -310,9 +310,11 @@ std::int32_t runAudioCaptureWorker(CaptureSettings& settings, RecorderState& sta
 
 std::thread startAudioCaptureWorker(CaptureSettings& settings, RecorderState& state,
                                     const AudioWorkerServices& services,
-                                    AudioWorkerOutcome* outcome) {
-    return std::thread([&settings, &state, services, outcome] {
+                                    AudioWorkerOutcome* outcome, std::atomic<bool>* finished) {
+    return std::thread([&settings, &state, services, outcome, finished] {
         runAudioCaptureWorker(settings, state, services, outcome);
+        if (finished != nullptr)
+            *finished = true;
     });
 }
 

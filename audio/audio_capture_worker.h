@@ -4,6 +4,7 @@
 // test.wma (when writing had begun) and releases what the worker holds.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <thread>
 
@@ -53,9 +54,10 @@ std::int32_t runAudioCaptureWorker(CaptureSettings& settings, RecorderState& sta
                                    AudioWorkerOutcome* outcome = nullptr);
 
 // Starts runAudioCaptureWorker on a new thread (the caller joins it). `outcome` (may be null)
-// is written before the thread ends.
+// is written before the thread ends; `finished` (may be null) becomes true as it ends.
 std::thread startAudioCaptureWorker(CaptureSettings& settings, RecorderState& state,
                                     const AudioWorkerServices& services,
-                                    AudioWorkerOutcome* outcome = nullptr);
+                                    AudioWorkerOutcome* outcome = nullptr,
+                                    std::atomic<bool>* finished = nullptr);
 
 }  // namespace marrowdale

@@ -13,10 +13,18 @@
 #include <string>
 #include <thread>
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+
+#include "audio/audio_capture_worker.h"
 #include "cli/cli_ui_bridge.h"
 #include "cli/commands.h"
 #include "platform/clock.h"
+#include "platform/ffmpeg/ffmpeg_media.h"
 #include "platform/jpeg_encoder.h"
+#include "platform/pulse/pulse_audio.h"
 #include "platform/screen_grabber.h"
 #include "recorder/capture_stats.h"
 #include "recorder/frame_names.h"
@@ -124,13 +132,118 @@ void printStats(const CaptureRunStats& stats, const FileFrameWriters& writers,
     std::fflush(stdout);
 }
 
+// The audio side of a recording: the audio worker on its thread, over PulseAudio and the
+// FFmpeg writer. test.wma goes into the current directory, which start() sets to the working
+// folder.
+class AudioRecording {
+  public:
+    AudioRecording() {
+        // The encoder catalogue is probed once; doing it now keeps it out of the recording.
+        (void)ffmpegCodecCatalogue();
+    }
+    ~AudioRecording() {
+        if (thread_.joinable())
+            thread_.join();
+    }
+    AudioRecording(const AudioRecording&) = delete;
+    AudioRecording& operator=(const AudioRecording&) = delete;
+
+    bool start(CaptureSettings& settings, RecorderState& state, Clock& clock, UiBridge& ui,
+               const std::string& dir) {
+        if (chdir(dir.c_str()) != 0) {
+            printError("cannot use the folder '" + dir + "' for test.wma");
+            return false;
+        }
+        const AudioWorkerServices services{clock, *audio_, *media_, ui};
+        thread_ = startAudioCaptureWorker(settings, state, services, &outcome_, &done_);
+        return true;
+    }
+    bool done() const { return done_.load(); }
+    // The end of the screen recording (or the stop command) ends the audio worker: the signal
+    // is given again until it has ended, in case it was still setting up the first time.
+    void finish(RecorderState& state) {
+        while (thread_.joinable() && !done_.load()) {
+            state.screenFinished = 1;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        if (thread_.joinable())
+            thread_.join();
+    }
+    bool failed() const { return !outcome_.normalEnd || outcome_.exitCode < 0; }
+    void printStats() const {
+        const double seconds =
+            outcome_.sampleRate == 0
+                ? 0.0
+                : static_cast<double>(outcome_.framesWritten) / outcome_.sampleRate;
+        std::printf("audio: frames=%" PRIu64 " seconds=%.3f rate=%u channels=%u wakeups=%u "
+                    "exit=%d\n",
+                    outcome_.framesWritten, seconds, static_cast<unsigned>(outcome_.sampleRate),
+                    static_cast<unsigned>(outcome_.channels),
+                    static_cast<unsigned>(outcome_.wakeCount), static_cast<int>(outcome_.exitCode));
+        std::fflush(stdout);
+    }
+
+  private:
+    std::unique_ptr<AudioSystem> audio_ = createPulseAudioSystem();
+    std::unique_ptr<MediaFormatService> media_ = createFfmpegMediaFormatService();
+    AudioWorkerOutcome outcome_;
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
+
+// --audio-only: "Record audio only" without the screen, until --seconds or a stop signal.
+int runAudioOnlyCommand(const cli::Options& options) {
+    const std::string dir = workingFolder(options.dir);
+    if (dir.empty()) {
+        printError("cannot use the folder '" + options.dir + "'");
+        return 2;
+    }
+    CaptureSettings& settings = captureSettings();
+    RecorderState& state = recorderState();
+    cli::StderrUiBridge ui;
+    resetForNewView(settings, state);
+    (void)timeBeginPeriod(1);
+    clearStopRequests(state);
+
+    StopSignals signals;
+    if (!signals.blocked()) {
+        printError("cannot take over SIGINT and SIGTERM");
+        return 1;
+    }
+    MonotonicClock clock;
+    AudioRecording audio;
+    state.screenFinished = 0;
+    if (!audio.start(settings, state, clock, ui, dir))
+        return 1;
+    const std::uint64_t startedAt = clock.now100ns();
+    const bool timed = options.seconds.has_value();
+    const std::uint64_t stopAt =
+        startedAt + (timed ? static_cast<std::uint64_t>(*options.seconds * 10'000'000.0) : 0);
+    while (!audio.done()) {
+        long waitMs = 50;
+        if (timed) {
+            const std::uint64_t now = clock.now100ns();
+            if (now >= stopAt)
+                break;
+            waitMs = std::min<long>(waitMs, static_cast<long>((stopAt - now + 9'999) / 10'000));
+        }
+        if (signals.wait(waitMs))
+            break;
+    }
+    stopRecording(state);
+    audio.finish(state);
+    (void)timeEndPeriod(1);
+    if (options.stats)
+        audio.printStats();
+    return audio.failed() ? 1 : 0;
+}
+
 }  // namespace
 
 int runRecordCommand(const cli::Options& options) {
-    if (options.audio != cli::AudioSource::kNone || options.audioOnly) {
-        printError("audio recording is not available in this build");
-        return 2;
-    }
+    if (options.audioOnly)
+        return runAudioOnlyCommand(options);
+    const bool withAudio = options.audio != cli::AudioSource::kNone;
     std::string displayError;
     if (!x11DisplayAvailable({}, displayError)) {
         printError(displayError);
@@ -191,6 +304,18 @@ int runRecordCommand(const cli::Options& options) {
     CaptureRunStats stats;
     std::atomic<bool> workerDone{false};
 
+    // Start-both: the audio worker first, then the screen worker.
+    std::unique_ptr<AudioRecording> audio;
+    if (withAudio) {
+        settings.audioStreamFlags =
+            options.audio == cli::AudioSource::kMixer ? kAudioStreamFlagsLoopback : 0;
+        state.screenStopped = 0;
+        state.screenFinished = 0;
+        audio = std::make_unique<AudioRecording>();
+        if (!audio->start(settings, state, clock, ui, dir))
+            return 1;
+    }
+
     std::thread worker([&] {
         runScreenCaptureWorker(settings, state, services, dir, &stats);
         workerDone = true;
@@ -227,14 +352,20 @@ int runRecordCommand(const cli::Options& options) {
         }
     }
     worker.join();
+    if (audio)
+        audio->finish(state);
     (void)timeEndPeriod(1);
 
     if (options.stats)
         printStats(stats, writers, folder.prefix);
+    if (audio && options.stats)
+        audio->printStats();
     if (stats.grabs > 0 && writers.filesWritten() == 0) {
         printError("no frame file could be written in " + folder.prefix);
         return 1;
     }
+    if (audio && audio->failed())
+        return 1;
     return 0;
 }
 
