@@ -19,13 +19,15 @@ namespace marrowdale {
 
 namespace {
 
-CMarrowdaleView* viewFromHandle(ViewHandle view) { return static_cast<CMarrowdaleView*>(view); }
+CMarrowdaleView* viewFromHandle(ViewHandle view) {
+    return static_cast<CMarrowdaleView*>(view);
+}
 
 // The selection's view of the Qt windows. It holds nothing but the bridge, so one can be made
 // wherever a selection step runs; views are reached through their handles (a view clears the
 // recorded commandView when it goes away).
 class QtAreaSelectionHost final : public AreaSelectionHost {
-public:
+  public:
     explicit QtAreaSelectionHost(QtUiBridge& ui) : ui_(ui) {}
 
     WindowHandle topLevelFrame(ViewHandle view) override {
@@ -35,12 +37,14 @@ public:
         return view ? viewFromHandle(view)->viewWindowHandle() : nullptr;
     }
     void setShownTopLeft(ViewHandle view, std::int32_t x, std::int32_t y) override {
-        if (!view) return;
+        if (!view)
+            return;
         viewFromHandle(view)->shownLeft = x;
         viewFromHandle(view)->shownTop = y;
     }
     void setShownBottomRight(ViewHandle view, std::int32_t x, std::int32_t y) override {
-        if (!view) return;
+        if (!view)
+            return;
         viewFromHandle(view)->shownRight = x;
         viewFromHandle(view)->shownBottom = y;
     }
@@ -48,7 +52,8 @@ public:
         ui_.setWindowTitle(window, title);
     }
     void repaintView(ViewHandle view) override {
-        if (view) viewFromHandle(view)->repaintErase();
+        if (view)
+            viewFromHandle(view)->repaintErase();
     }
     void setForegroundWindow(WindowHandle window) override { ui_.setForegroundWindow(window); }
 
@@ -63,10 +68,11 @@ public:
         return watch ? watch->handle() : nullptr;
     }
     void removeMouseWatch(HookHandle watch) override {
-        if (GuiMouseWatch* w = GuiMouseWatch::fromHandle(watch)) w->remove();
+        if (GuiMouseWatch* w = GuiMouseWatch::fromHandle(watch))
+            w->remove();
     }
 
-private:
+  private:
     QtUiBridge& ui_;
 };
 
@@ -108,7 +114,8 @@ void bindCaptureAreaCommands(CommandMap& map, CMarrowdaleView& view) {
     });
 
     ui.setTimerHandler([&ui](WindowHandle, TimerId id) {
-        if (id != kCloseOthersTimerId) return;
+        if (id != kCloseOthersTimerId)
+            return;
         QtCloseOthersDialogHost dialogs;
         MonotonicClock clock;
         OnTimerCloseOtherWindows(recorderState(), ui, dialogs, clock);
