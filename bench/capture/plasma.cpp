@@ -1,0 +1,164 @@
+// mdl-plasma: a busy moving picture for recording benchmarks and demonstrations. Covers the
+// whole screen with an override-redirect window and redraws a plasma pattern with fine detail
+// at a fixed rate until it is killed (or for --seconds).
+//
+//   mdl-plasma [--fps N] [--seconds S]
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+#include <time.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::uint64_t nowNs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<std::uint64_t>(ts.tv_sec) * 1'000'000'000ull +
+           static_cast<std::uint64_t>(ts.tv_nsec);
+}
+
+void sleepUntilNs(std::uint64_t t) {
+    timespec ts{};
+    ts.tv_sec = static_cast<time_t>(t / 1'000'000'000ull);
+    ts.tv_nsec = static_cast<long>(t % 1'000'000'000ull);
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) != 0) {
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    double fps = 25;
+    double seconds = 0;  // 0: until killed
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string a = argv[i];
+        if (a == "--fps")
+            fps = std::atof(argv[i + 1]);
+        if (a == "--seconds")
+            seconds = std::atof(argv[i + 1]);
+    }
+    if (fps <= 0)
+        fps = 25;
+
+    Display* d = XOpenDisplay(nullptr);
+    if (d == nullptr) {
+        std::fputs("mdl-plasma: cannot open the display\n", stderr);
+        return 2;
+    }
+    const int screen = DefaultScreen(d);
+    const int w = DisplayWidth(d, screen);
+    const int h = DisplayHeight(d, screen);
+    XSetWindowAttributes attrs{};
+    attrs.override_redirect = True;
+    attrs.background_pixel = BlackPixel(d, screen);
+    const Window win = XCreateWindow(d, RootWindow(d, screen), 0, 0, static_cast<unsigned>(w),
+                                     static_cast<unsigned>(h), 0, CopyFromParent, InputOutput,
+                                     CopyFromParent, CWOverrideRedirect | CWBackPixel, &attrs);
+    XMapRaised(d, win);
+    GC gc = XCreateGC(d, win, 0, nullptr);
+
+    XShmSegmentInfo shm{};
+    XImage* img = nullptr;
+    const bool useShm = XShmQueryExtension(d);
+    if (useShm) {
+        img = XShmCreateImage(d, DefaultVisual(d, screen),
+                              static_cast<unsigned>(DefaultDepth(d, screen)), ZPixmap, nullptr,
+                              &shm, static_cast<unsigned>(w), static_cast<unsigned>(h));
+        shm.shmid = shmget(IPC_PRIVATE, static_cast<std::size_t>(img->bytes_per_line) * h,
+                           IPC_CREAT | 0600);
+        shm.shmaddr = img->data = static_cast<char*>(shmat(shm.shmid, nullptr, 0));
+        shm.readOnly = False;
+        XShmAttach(d, &shm);
+        XSync(d, False);
+        shmctl(shm.shmid, IPC_RMID, nullptr);
+    } else {
+        char* data = static_cast<char*>(std::malloc(static_cast<std::size_t>(w) * h * 4));
+        img = XCreateImage(d, DefaultVisual(d, screen),
+                           static_cast<unsigned>(DefaultDepth(d, screen)), ZPixmap, 0, data,
+                           static_cast<unsigned>(w), static_cast<unsigned>(h), 32, w * 4);
+    }
+
+    // Tables: sines over 1024 steps, a distance field, a colour palette.
+    std::vector<std::uint8_t> sine(1024);
+    for (int i = 0; i < 1024; ++i) {
+        sine[i] = static_cast<std::uint8_t>(63.5 + 63.5 * std::sin(i * 2 * M_PI / 1024));
+    }
+    std::vector<std::uint16_t> dist(static_cast<std::size_t>(w) * h);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const double dx = x - w * 0.6, dy = y - h * 0.4;
+            dist[static_cast<std::size_t>(y) * w + x] =
+                static_cast<std::uint16_t>(std::sqrt(dx * dx + dy * dy) * 7.0);
+        }
+    }
+    std::uint32_t palette[512];
+    for (int i = 0; i < 512; ++i) {
+        const double t = i * 2 * M_PI / 512;
+        const auto r = static_cast<std::uint32_t>(127.5 + 127.5 * std::sin(t));
+        const auto g = static_cast<std::uint32_t>(127.5 + 127.5 * std::sin(t * 3 + 2));
+        const auto b = static_cast<std::uint32_t>(127.5 + 127.5 * std::sin(t * 5 + 4));
+        palette[i] = r << 16 | g << 8 | b;
+    }
+
+    const std::uint64_t period = static_cast<std::uint64_t>(1e9 / fps);
+    const std::uint64_t start = nowNs();
+    const std::uint64_t end = seconds > 0 ? start + static_cast<std::uint64_t>(seconds * 1e9) : 0;
+    std::uint64_t next = start;
+    bool announced = false;
+    for (unsigned t = 0;; ++t) {
+        for (int y = 0; y < h; ++y) {
+            auto* row = reinterpret_cast<std::uint32_t*>(img->data + static_cast<std::size_t>(y) *
+                                                                         img->bytes_per_line);
+            const std::uint16_t* drow = dist.data() + static_cast<std::size_t>(y) * w;
+            const unsigned yTerm = sine[(y * 5 - t * 7) & 1023];
+            for (int x = 0; x < w; ++x) {
+                const unsigned v = sine[(x * 3 + t * 11) & 1023] + yTerm +
+                                   sine[((x + y) * 2 + t * 5) & 1023] +
+                                   sine[(drow[x] + t * 13) & 1023];
+                row[x] = palette[(v + ((x ^ y) & 7)) & 511];
+            }
+        }
+        if (useShm) {
+            XShmPutImage(d, win, gc, img, 0, 0, 0, 0, static_cast<unsigned>(w),
+                         static_cast<unsigned>(h), False);
+        } else {
+            XPutImage(d, win, gc, img, 0, 0, 0, 0, static_cast<unsigned>(w),
+                      static_cast<unsigned>(h));
+        }
+        XSync(d, False);
+        if (!announced) {
+            std::puts("ready");
+            std::fflush(stdout);
+            announced = true;
+        }
+        next += period;
+        const std::uint64_t now = nowNs();
+        if (end != 0 && now >= end)
+            break;
+        if (next > now) {
+            sleepUntilNs(next);
+        } else {
+            next = now;
+        }
+    }
+    if (useShm) {
+        XShmDetach(d, &shm);
+        shmdt(shm.shmaddr);
+        img->data = nullptr;
+    }
+    XDestroyImage(img);
+    XFreeGC(d, gc);
+    XDestroyWindow(d, win);
+    XCloseDisplay(d);
+    return 0;
+}
