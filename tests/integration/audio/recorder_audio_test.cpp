@@ -1,0 +1,249 @@
+// marrowdale-record with sound, against the PulseAudio server (null sink as default output)
+// and the display that the test script starts.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+#include <thread>
+
+#include "platform/ffmpeg/audio_file_reader.h"
+#include "process.h"
+#include "tone_analysis.h"
+
+namespace marrowdale {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ChildProcess;
+
+const std::string kRecorder = MDL_RECORDER_PATH;
+const std::string kError1 = "Error-1: Audio recorder  not started\n\nGetDefaultAudioEndpoint error";
+const std::string kError9 = "Error -9: Audio recorder  while looping\n\nGetNextPacketSize error";
+
+bool haveSound() {
+    return std::getenv("PULSE_SERVER") != nullptr;
+}
+bool haveDisplay() {
+    return std::getenv("DISPLAY") != nullptr;
+}
+
+void pause(double seconds) {
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+}
+
+// A scratch folder (not the current directory: the recorder is a child process).
+class Folder {
+  public:
+    Folder() {
+        std::string pattern = (fs::temp_directory_path() / "mdl-rec-XXXXXX").string();
+        if (mkdtemp(pattern.data()) != nullptr)
+            path = pattern;
+    }
+    ~Folder() {
+        std::error_code ignored;
+        if (!path.empty())
+            fs::remove_all(path, ignored);
+    }
+    std::string path;
+};
+
+// Plays a 1 kHz tone of amplitude 0.5 with a short latency into the default sink. The null
+// sink renders far ahead while idle; the player's low latency brings it to real time, which
+// takes up to two seconds after the player starts.
+class TonePlayer {
+  public:
+    TonePlayer(const std::string& folder, double seconds,
+               const std::map<std::string, std::string>& env = {}) {
+        wav_ = folder + "/tone.wav";
+        if (!testing::writeSineWav(wav_, 1000.0, 0.5, seconds, 48000))
+            return;
+        child_ = std::make_unique<ChildProcess>(
+            std::vector<std::string>{"paplay", "--latency-msec=20", wav_}, env);
+        pause(2.5);
+    }
+    bool playing() const { return child_ && child_->started(); }
+
+  private:
+    std::string wav_;
+    std::unique_ptr<ChildProcess> child_;
+};
+
+DecodedAudio decode(const std::string& path) {
+    DecodedAudio decoded;
+    std::string error;
+    EXPECT_TRUE(readAudioFile(path, &decoded, &error)) << error;
+    return decoded;
+}
+
+double seconds(const DecodedAudio& d) {
+    return d.samples.empty() || d.sampleRate == 0
+               ? 0.0
+               : static_cast<double>(d.samples[0].size()) / d.sampleRate;
+}
+
+// The 1 kHz level over the middle of the recording.
+double toneLevel(const DecodedAudio& d, double* offLevel = nullptr) {
+    if (d.samples.empty())
+        return 0;
+    const auto& s = d.samples[0];
+    const std::size_t edge = d.sampleRate / 5;
+    if (s.size() < 4 * edge)
+        return 0;
+    if (offLevel != nullptr)
+        *offLevel = testing::toneAmplitude(s, d.sampleRate, 1700.0, edge, s.size() - 2 * edge);
+    return testing::toneAmplitude(s, d.sampleRate, 1000.0, edge, s.size() - 2 * edge);
+}
+
+std::uint64_t statValue(const std::string& out, const std::string& key) {
+    const std::regex pattern("\\b" + key + "=([0-9]+)");
+    std::smatch m;
+    if (!std::regex_search(out, m, pattern))
+        return 0;
+    return std::stoull(m[1]);
+}
+
+std::size_t frameFiles(const std::string& folder) {
+    std::size_t n = 0;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(folder + "/vid1", ec))
+        n += e.path().extension() == ".jpg";
+    return n;
+}
+
+TEST(RecorderAudio, AudioOnlyRecordsThePlayedTone) {
+    if (!haveSound())
+        GTEST_SKIP() << "no sound server (run through scripts/test)";
+    Folder dir;
+    TonePlayer tone(dir.path, 12);
+    ASSERT_TRUE(tone.playing());
+    ChildProcess rec({kRecorder, "--audio-only", "--seconds", "3", "--dir", dir.path, "--stats"});
+    ASSERT_TRUE(rec.wait(30)) << "the recorder hung";
+    EXPECT_EQ(rec.exitStatus(), 0) << rec.standardError();
+    const DecodedAudio audio = decode(dir.path + "/test.wma");
+    EXPECT_EQ(audio.audioStreamCount, 1u);
+    EXPECT_EQ(audio.codecName, "wmav2");
+    // Stopped at 3 s; the worker sees the stop at its next wake-up, half a buffer later at most.
+    EXPECT_GE(seconds(audio), 3.0 - 0.1);
+    EXPECT_LE(seconds(audio), 3.0 + 0.5 + 0.1);
+    double off = 1;
+    EXPECT_NEAR(toneLevel(audio, &off), 0.5, 0.08);
+    EXPECT_LT(off, 0.02);
+    EXPECT_FALSE(fs::exists(dir.path + "/vid1")) << "no screen recording";
+}
+
+TEST(RecorderAudio, MixerAndScreenTogetherStayInStep) {
+    if (!haveSound() || !haveDisplay())
+        GTEST_SKIP() << "needs the display and sound server";
+    Folder dir;
+    TonePlayer tone(dir.path, 12);
+    ChildProcess rec(
+        {kRecorder, "--audio", "mixer", "--seconds", "3", "--dir", dir.path, "--stats"});
+    ASSERT_TRUE(rec.wait(40)) << "the recorder hung";
+    ASSERT_EQ(rec.exitStatus(), 0) << rec.standardError();
+    const std::string out = rec.standardOutput();
+    const std::uint64_t lastFrame = statValue(out, "last");
+    ASSERT_GT(lastFrame, 50u) << out;
+    EXPECT_EQ(frameFiles(dir.path), statValue(out, "files"));
+    const DecodedAudio audio = decode(dir.path + "/test.wma");
+    const double framesSpan = lastFrame * 0.040;
+    // Within one frame period plus half the endpoint buffer.
+    EXPECT_NEAR(seconds(audio), framesSpan, 0.040 + 0.5) << out;
+    EXPECT_NEAR(toneLevel(audio), 0.5, 0.08);
+}
+
+TEST(RecorderAudio, NoSoundServerFailsFastWithErrorMinusOne) {
+    Folder dir;
+    ChildProcess rec({kRecorder, "--audio-only", "--seconds", "2", "--dir", dir.path},
+                     {{"PULSE_SERVER", "unix:" + dir.path + "/no-such-socket"}});
+    ASSERT_TRUE(rec.wait(20)) << "the recorder hung without a sound server";
+    EXPECT_NE(rec.exitStatus(), 0);
+    EXPECT_NE(rec.standardError().find(kError1), std::string::npos) << rec.standardError();
+    EXPECT_FALSE(fs::exists(dir.path + "/test.wma")) << "nothing is written";
+}
+
+TEST(RecorderAudio, NoSoundServerKeepsTheScreenRecording) {
+    if (!haveDisplay())
+        GTEST_SKIP() << "needs the display";
+    Folder dir;
+    ChildProcess rec(
+        {kRecorder, "--audio", "mixer", "--seconds", "2", "--dir", dir.path, "--stats"},
+        {{"PULSE_SERVER", "unix:" + dir.path + "/no-such-socket"}});
+    ASSERT_TRUE(rec.wait(30)) << "the recorder hung";
+    EXPECT_NE(rec.exitStatus(), 0);
+    EXPECT_NE(rec.standardError().find(kError1), std::string::npos) << rec.standardError();
+    const std::string out = rec.standardOutput();
+    // The screen ran its full 2 s: 50 slots at 25 per second.
+    EXPECT_GE(statValue(out, "last"), 45u) << out;
+    EXPECT_EQ(frameFiles(dir.path), statValue(out, "files"));
+    EXPECT_EQ(statValue(out, "failed"), 0u);
+}
+
+// A sound server of this test only, so that it can be stopped in the middle of a recording.
+class PrivateSoundServer {
+  public:
+    explicit PrivateSoundServer(const std::string& folder) {
+        runtime_ = folder + "/pulse-runtime";
+        fs::create_directories(runtime_ + "/pulse");
+        fs::permissions(runtime_, fs::perms::owner_all);
+        env_ = {{"XDG_RUNTIME_DIR", runtime_},
+                {"PULSE_RUNTIME_PATH", runtime_ + "/pulse"},
+                {"PULSE_STATE_PATH", runtime_ + "/state"},
+                {"PULSE_SERVER", "unix:" + runtime_ + "/pulse/native"}};
+        server_ = std::make_unique<ChildProcess>(
+            std::vector<std::string>{"pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "-n",
+                                     "--load=module-native-protocol-unix socket=" + runtime_ +
+                                         "/pulse/native auth-anonymous=1",
+                                     "--load=module-null-sink sink_name=private_null",
+                                     "--load=module-always-sink"},
+            env_);
+        for (int i = 0; i < 100; ++i) {
+            if (testing::runCommand({"pactl", "info"}, env_) == 0) {
+                testing::runCommand({"pactl", "set-default-sink", "private_null"}, env_);
+                testing::runCommand({"pactl", "set-default-source", "private_null.monitor"}, env_);
+                ready_ = true;
+                return;
+            }
+            pause(0.1);
+        }
+    }
+    bool ready() const { return ready_; }
+    const std::map<std::string, std::string>& env() const { return env_; }
+    void stop() {
+        server_->signal(SIGKILL);
+        server_->wait(10);
+    }
+
+  private:
+    std::string runtime_;
+    std::map<std::string, std::string> env_;
+    std::unique_ptr<ChildProcess> server_;
+    bool ready_ = false;
+};
+
+TEST(RecorderAudio, ServerStoppedDuringTheRecordingEndsWithTheLoopError) {
+    Folder dir;
+    PrivateSoundServer server(dir.path);
+    if (!server.ready())
+        GTEST_SKIP() << "cannot start a private PulseAudio server";
+    TonePlayer tone(dir.path, 20, server.env());
+    ChildProcess rec({kRecorder, "--audio-only", "--dir", dir.path}, server.env());
+    pause(2.5);
+    server.stop();
+    ASSERT_TRUE(rec.wait(20)) << "the recorder hung after the server went away";
+    EXPECT_NE(rec.exitStatus(), 0);
+    EXPECT_NE(rec.standardError().find(kError9), std::string::npos) << rec.standardError();
+    // The file is finished and holds what was recorded up to then.
+    const DecodedAudio audio = decode(dir.path + "/test.wma");
+    EXPECT_EQ(audio.audioStreamCount, 1u);
+    EXPECT_GT(seconds(audio), 1.0);
+    EXPECT_LT(seconds(audio), 3.5);
+    EXPECT_NEAR(toneLevel(audio), 0.5, 0.1);
+}
+
+}  // namespace
+}  // namespace marrowdale
