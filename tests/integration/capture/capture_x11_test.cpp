@@ -416,13 +416,6 @@ TEST_F(CaptureOnX11, EmptyRectangleIsRefused) {
     EXPECT_FALSE(fs::exists(dir.path() + "/vid1"));
 }
 
-TEST_F(CaptureOnX11, AudioIsNotOfferedYet) {
-    const RunResult r =
-        runRecorder({"--dir", dir.path(), "--audio", "mixer", "--seconds", "0.1"}, scratch.path());
-    EXPECT_EQ(r.exitStatus, 2);
-    EXPECT_FALSE(r.err.empty());
-}
-
 TEST_F(CaptureOnX11, BadOptionIsRejectedWithStatusTwo) {
     const RunResult r = runRecorder({"--mode", "5"}, scratch.path());
     EXPECT_EQ(r.exitStatus, 2);
