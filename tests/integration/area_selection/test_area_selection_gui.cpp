@@ -79,8 +79,8 @@ TEST_F(AreaSelectionGuiTest, ClickOnAnotherProgramsButtonStillPressesIt) {
     ASSERT_TRUE(program.started());
     const auto id = waitFor("xdotool search --name '^Button program$'", 5000);
     ASSERT_TRUE(id);
-    std::optional<Geometry> g;
-    ASSERT_TRUE(pumpUntil([&] { return (g = windowGeometry(firstLine(*id))).has_value(); }));
+    const std::optional<Geometry> g = managedWindowGeometry(firstLine(*id));
+    ASSERT_TRUE(g);
     pumpFor(300);
 
     command(res::ID_SELECT_AREA_BUTTON);

@@ -78,10 +78,7 @@ TEST_F(XSessionTest, PressOnAnotherProgramsButtonStillPressesIt) {
     const auto id = waitFor("xdotool search --name '^Other program$'", 5000);
     ASSERT_TRUE(id) << "the test window did not appear";
     const std::string window = firstLine(*id);
-    std::optional<Geometry> geometry;
-    for (int i = 0; i < 50 && !(geometry = windowGeometry(window)); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    const std::optional<Geometry> geometry = managedWindowGeometry(window);
     ASSERT_TRUE(geometry);
 
     std::string error;

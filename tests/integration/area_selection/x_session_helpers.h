@@ -126,6 +126,20 @@ inline std::optional<Geometry> windowGeometry(const std::string& windowId) {
     return g;
 }
 
+// Waits (bounded) until the window manager has taken the window in: it is in the client list
+// and has its frame, so its position no longer changes. Returns its client geometry then.
+inline std::optional<Geometry> managedWindowGeometry(const std::string& windowId,
+                                                     int timeoutMs = 5000) {
+    char hexId[32];
+    std::snprintf(hexId, sizeof(hexId), "0x%lx", std::strtoul(windowId.c_str(), nullptr, 10));
+    if (!waitFor(std::string("xprop -root _NET_CLIENT_LIST | grep -i ") + hexId, timeoutMs) ||
+        !waitFor("xprop -id " + windowId + " _NET_FRAME_EXTENTS | grep =", timeoutMs) ||
+        !waitFor("xwininfo -id " + windowId + " | grep IsViewable", timeoutMs)) {
+        return std::nullopt;
+    }
+    return windowGeometry(windowId);
+}
+
 // The first line of a text (a window id printed by xdotool search).
 inline std::string firstLine(const std::string& text) {
     return text.substr(0, text.find('\n'));
