@@ -3,11 +3,13 @@
 // then exactly the expected test windows asked to close, listed in the dialog "Marrowdale -
 // Close other windows"; the program's own windows stay.
 #include <QListWidget>
+#include <QPointer>
 #include <QTimer>
 #include <set>
 
 #include "tests/integration/area_selection/gui_session.h"
 #include "tests/integration/area_selection/x_session_helpers.h"
+#include "tools/gui/close_others_dialog.h"
 
 namespace marrowdale {
 namespace {
@@ -145,6 +147,77 @@ TEST_F(CloseOthersGuiTest, UntickedOptionClosesNothing) {
     pumpFor(800);
     EXPECT_TRUE(closeOthersDialogs().empty());
     EXPECT_FALSE(windows_["normal"].process->waitExit(0).has_value());
+}
+
+// The dialog on its own, fed by a list of records instead of the display.
+class RecordList final : public WindowList {
+  public:
+    explicit RecordList(std::vector<WindowRecord> records, std::vector<WindowId>* closed)
+        : records_(std::move(records)), closed_(closed) {}
+    std::vector<WindowRecord> topLevelWindows() override { return records_; }
+    bool requestClose(WindowId id) override {
+        closed_->push_back(id);
+        return true;
+    }
+
+  private:
+    std::vector<WindowRecord> records_;
+    std::vector<WindowId>* closed_;
+};
+
+WindowRecord plain(WindowId id, std::string title) {
+    WindowRecord w;
+    w.id = id;
+    w.visible = true;
+    w.placementReadable = true;
+    w.clientHeight = 300;
+    w.title = std::move(title);
+    return w;
+}
+
+TEST(CloseOthersDialog, ListsTheWalkAndForgetsItselfWhenClosed) {
+    RecorderState state;
+    std::vector<WindowId> closed;
+    WindowRecord maximised = plain(3, "Spread sheet");
+    maximised.showState = ShowState::Maximised;
+    const std::vector<WindowRecord> records = {plain(1, "Editor"), maximised,
+                                               plain(2, "Marrowdale stopped"),
+                                               plain(4, "Mail \xE2\x80\x94 inbox")};
+    QtCloseOthersDialogHost host([&] { return std::make_unique<RecordList>(records, &closed); },
+                                 state);
+    const WindowHandle handle = host.createDialog();
+    ASSERT_NE(handle, nullptr);
+    auto* dialog = static_cast<TemplateDialog*>(static_cast<QWidget*>(handle));
+    state.closeOthersDialog = handle;
+    host.showDialog(handle);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(dialog->templateId(), 326);
+    EXPECT_EQ(dialog->windowTitle().toStdString(), "Marrowdale - Close other windows");
+    ASSERT_EQ(dialog->listCount(1022), 4);
+    EXPECT_EQ(dialog->listText(1022, 0).toStdString(), "Closed windows title bar texts");
+    EXPECT_EQ(dialog->listText(1022, 1).toStdString(), "Editor");
+    EXPECT_EQ(dialog->listText(1022, 2), QString::fromUtf8("Mail \xE2\x80\x94 inbox"));
+    EXPECT_EQ(dialog->listText(1022, 3).toStdString(), "End of the list");
+    EXPECT_EQ(dialog->listCurSel(1022), 3);
+    EXPECT_EQ(closed, (std::vector<WindowId>{1, 4}));
+    EXPECT_EQ(state.closeOthersList.load(), static_cast<WindowHandle>(dialog->listBox(1022)));
+
+    QPointer<QWidget> watch(dialog);
+    dialog->clickItem(IDCANCEL);
+    EXPECT_TRUE(pumpUntil([&] { return watch.isNull(); }, 2000)) << "the dialog was not released";
+    EXPECT_EQ(state.closeOthersDialog.load(), nullptr);
+    EXPECT_EQ(state.closeOthersList.load(), nullptr);
+}
+
+TEST(CloseOthersDialog, UnreadableDisplayListsNothing) {
+    RecorderState state;
+    QtCloseOthersDialogHost host([] { return std::unique_ptr<WindowList>(); }, state);
+    const WindowHandle handle = host.createDialog();
+    ASSERT_NE(handle, nullptr);
+    auto* dialog = static_cast<TemplateDialog*>(static_cast<QWidget*>(handle));
+    ASSERT_EQ(dialog->listCount(1022), 2);
+    EXPECT_EQ(dialog->listCurSel(1022), 1);
+    delete dialog;
 }
 
 }  // namespace
