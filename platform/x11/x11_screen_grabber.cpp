@@ -59,7 +59,8 @@ Intersection intersect(int left, int top, int width, int height, int screenW, in
 
 class X11ScreenGrabber final : public ScreenGrabber {
   public:
-    explicit X11ScreenGrabber(std::string displayName) : displayName_(std::move(displayName)) {}
+    X11ScreenGrabber(std::string displayName, bool useSharedMemory)
+        : displayName_(std::move(displayName)), useSharedMemory_(useSharedMemory) {}
     ~X11ScreenGrabber() override { close(); }
 
     bool open(std::int32_t width, std::int32_t height) override {
@@ -73,7 +74,7 @@ class X11ScreenGrabber final : public ScreenGrabber {
         root_ = RootWindow(display_, screen);
         visual_ = DefaultVisual(display_, screen);
         depth_ = DefaultDepth(display_, screen);
-        if (!(openShared(width, height) || openPlain(width, height))) {
+        if (!((useSharedMemory_ && openShared(width, height)) || openPlain(width, height))) {
             close();
             return false;
         }
@@ -277,6 +278,7 @@ class X11ScreenGrabber final : public ScreenGrabber {
     }
 
     std::string displayName_;
+    bool useSharedMemory_;
     Display* display_ = nullptr;
     Window root_ = 0;
     Visual* visual_ = nullptr;
@@ -290,8 +292,9 @@ class X11ScreenGrabber final : public ScreenGrabber {
 
 }  // namespace
 
-std::unique_ptr<ScreenGrabber> createX11ScreenGrabber(std::string displayName) {
-    return std::make_unique<X11ScreenGrabber>(std::move(displayName));
+std::unique_ptr<ScreenGrabber> createX11ScreenGrabber(std::string displayName,
+                                                      bool useSharedMemory) {
+    return std::make_unique<X11ScreenGrabber>(std::move(displayName), useSharedMemory);
 }
 
 bool x11DisplayAvailable(const std::string& displayName, std::string& error) {

@@ -1,0 +1,130 @@
+// The X11 screen grabber on its own, with shared memory and without: every pixel of the grab
+// against the picture on the screen, rectangles inside, across the edges and outside it.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "platform/screen_grabber.h"
+#include "screen_picture.h"
+
+namespace {
+
+using capture_test::Picture;
+using capture_test::Rgb;
+using capture_test::screenColor;
+using marrowdale::createX11ScreenGrabber;
+using marrowdale::ScreenGrabber;
+using marrowdale::ScreenImage;
+
+// Every pixel of the image against the screen; the first mismatch is reported.
+::testing::AssertionResult showsScreen(const ScreenImage& img, int left, int top, int screenW,
+                                       int screenH) {
+    for (int y = 0; y < img.height; ++y) {
+        const std::uint8_t* row = img.pixels + static_cast<std::size_t>(y) * img.strideBytes;
+        for (int x = 0; x < img.width; ++x) {
+            const int sx = left + x, sy = top + y;
+            const bool onScreen = sx >= 0 && sy >= 0 && sx < screenW && sy < screenH;
+            const Rgb want = onScreen ? screenColor(sx, sy) : Rgb{0, 0, 0};
+            const std::uint8_t* p = row + static_cast<std::size_t>(x) * 4;
+            if (p[0] != want.b || p[1] != want.g || p[2] != want.r) {
+                return ::testing::AssertionFailure()
+                       << "pixel (" << x << "," << y << ") of the grab at (" << left << "," << top
+                       << "): got (" << int(p[2]) << "," << int(p[1]) << "," << int(p[0])
+                       << ") want (" << want.r << "," << want.g << "," << want.b << ")";
+            }
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+struct Rect {
+    const char* what;
+    int left, top, width, height;
+};
+
+class GrabberOnX11 : public ::testing::TestWithParam<bool> {
+  protected:
+    void SetUp() override {
+        ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "these tests need an X display";
+        ASSERT_TRUE(picture.ready());
+    }
+    Picture picture;
+};
+
+TEST_P(GrabberOnX11, EveryPixelOfEveryRectangle) {
+    const Rect rects[] = {
+        {"default area", 100, 100, 700, 500},
+        {"full screen", 0, 0, 1920, 1080},
+        {"across the bottom-right corner", 1800, 1000, 200, 200},
+        {"across the top-left corner", -40, -30, 160, 120},
+        {"across the right edge", 1850, 500, 300, 40},
+        {"wholly outside", 3000, 3000, 64, 48},
+        {"wholly left of the screen", -500, 10, 100, 100},
+        {"odd size", 431, 347, 37, 13},
+    };
+    for (const Rect& r : rects) {
+        SCOPED_TRACE(r.what);
+        std::unique_ptr<ScreenGrabber> g = createX11ScreenGrabber({}, GetParam());
+        ASSERT_TRUE(g->open(r.width, r.height));
+        const ScreenImage* img = g->image();
+        ASSERT_NE(img, nullptr);
+        EXPECT_EQ(img->width, r.width);
+        EXPECT_EQ(img->height, r.height);
+        EXPECT_EQ(img->bitsPerPixel, 32);
+        EXPECT_EQ(img->planes, 1);
+        EXPECT_GE(img->strideBytes, static_cast<std::size_t>(r.width) * 4);
+        ASSERT_TRUE(g->grab(r.left, r.top));
+        EXPECT_TRUE(showsScreen(*img, r.left, r.top, picture.width(), picture.height()));
+        g->close();
+        EXPECT_EQ(g->image(), nullptr);
+    }
+}
+
+TEST_P(GrabberOnX11, OneImageFollowsTheCornerFromGrabToGrab) {
+    std::unique_ptr<ScreenGrabber> g = createX11ScreenGrabber({}, GetParam());
+    ASSERT_TRUE(g->open(200, 150));
+    const ScreenImage* img = g->image();
+    const std::uint8_t* pixels = img->pixels;
+    // Inside, then partly outside (the outside must be black again, not what the grab before
+    // left there), then inside once more.
+    const int corners[][2] = {{350, 250}, {1850, 1000}, {-100, -100}, {400, 300}, {1800, 1000}};
+    for (const auto& c : corners) {
+        SCOPED_TRACE(std::to_string(c[0]) + "," + std::to_string(c[1]));
+        ASSERT_TRUE(g->grab(c[0], c[1]));
+        EXPECT_EQ(g->image(), img);
+        EXPECT_EQ(img->pixels, pixels);  // the same memory all along
+        EXPECT_TRUE(showsScreen(*img, c[0], c[1], picture.width(), picture.height()));
+    }
+}
+
+TEST_P(GrabberOnX11, NoImageWithoutAPositiveSize) {
+    std::unique_ptr<ScreenGrabber> g = createX11ScreenGrabber({}, GetParam());
+    EXPECT_EQ(g->image(), nullptr);
+    EXPECT_FALSE(g->grab(0, 0));
+    EXPECT_FALSE(g->open(0, 100));
+    EXPECT_FALSE(g->open(100, -1));
+    EXPECT_EQ(g->image(), nullptr);
+    EXPECT_FALSE(g->grab(0, 0));
+    g->close();
+    g->close();
+}
+
+TEST(GrabberOnX11NoDisplay, OpenFailsOnAMissingDisplay) {
+    std::unique_ptr<ScreenGrabber> g = createX11ScreenGrabber(":4321");
+    EXPECT_FALSE(g->open(10, 10));
+    EXPECT_EQ(g->image(), nullptr);
+    std::string error;
+    EXPECT_FALSE(marrowdale::x11DisplayAvailable(":4321", error));
+    EXPECT_NE(error.find(":4321"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Memory, GrabberOnX11, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? std::string("SharedMemory")
+                                               : std::string("PlainGetImage");
+                         });
+
+}  // namespace
