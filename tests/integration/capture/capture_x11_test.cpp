@@ -280,6 +280,36 @@ TEST_F(CaptureOnX11, RectangleAboveAndLeftOfTheScreenInBmp) {
     }
 }
 
+TEST_F(CaptureOnX11, FrameLimitEndsTheRecordingByItself) {
+    const RunResult r = runRecorder(
+        {"--dir", dir.path(), "--max-frames", "4", "--mode", "0", "--frame-option", "2", "--stats"},
+        scratch.path());
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    // Two passes of two grabs: 1-2 and 3-4; the frame number is then 5, not below 4.
+    EXPECT_EQ(frameNumbers(dir.path() + "/vid1", ".jpg"), (std::vector<unsigned long>{1, 2, 3, 4}));
+}
+
+TEST_F(CaptureOnX11, GapOptionLeavesNumbersFree) {
+    const RunResult r = runRecorder(
+        {"--dir", dir.path(), "--max-frames", "12", "--mode", "0", "--frame-option", "12"},
+        scratch.path());
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(frameNumbers(dir.path() + "/vid1", ".jpg"),
+              (std::vector<unsigned long>{2, 5, 8, 11}));
+}
+
+TEST_F(CaptureOnX11, ZeroSecondsEndsWithinThePassUnderWay) {
+    const RunResult r =
+        runRecorder({"--dir", dir.path(), "--seconds", "0", "--stats"}, scratch.path());
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    // The stop comes as the first pass begins: the loop sees it at the start of a pass, so at
+    // most the first slot is served.
+    const std::vector<unsigned long> numbers = frameNumbers(dir.path() + "/vid1", ".jpg");
+    EXPECT_LE(numbers.size(), 1u);
+    EXPECT_NE(r.out.find("stats: files=" + std::to_string(numbers.size()) + " "), std::string::npos)
+        << r.out;
+}
+
 TEST_F(CaptureOnX11, SigintStopsLikeTheStopCommand) {
     const pid_t pid = spawnRecorder({"--dir", dir.path(), "--stats"}, scratch.path());
     const std::string first = dir.path() + "/vid1/000001.jpg";
