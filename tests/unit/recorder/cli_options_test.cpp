@@ -147,6 +147,8 @@ TEST(CommandLine, HostileInputIsRefused) {
         {"--seconds", "nan"},
         {"--seconds", "inf"},
         {"--seconds", "1s"},
+        {"--seconds", "1e300"},
+        {"--seconds", "1000000001"},
         {"--seconds", ""},
         {"--max-frames", "-5"},
         {"--max-frames", "4294967296"},
