@@ -111,16 +111,41 @@ bool report(const FillProgressFn& progress, const FillProgress& counts) {
 PosixFillFiles::PosixFillFiles(std::size_t bufferBytes, bool kernelCopy)
     : buffer_(bufferBytes > 0 ? bufferBytes : 1), kernelCopy_(kernelCopy) {}
 
+PosixFillFiles::~PosixFillFiles() {
+    if (folderFd_ >= 0)
+        ::close(folderFd_);
+}
+
+PosixFillFiles::Location PosixFillFiles::locate(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos || slash == 0)
+        return {AT_FDCWD, path.c_str()};
+    const std::string_view folder(path.data(), slash);
+    if (!folderKnown_ || folder != folderText_) {
+        if (folderFd_ >= 0)
+            ::close(folderFd_);
+        folderText_.assign(folder);
+        folderFd_ = ::open(folderText_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        folderKnown_ = true;
+    }
+    if (folderFd_ < 0)
+        return {AT_FDCWD, path.c_str()};
+    return {folderFd_, path.c_str() + slash + 1};
+}
+
 bool PosixFillFiles::exists(const std::string& path) {
+    const Location where = locate(path);
     struct stat info {};
-    return ::stat(path.c_str(), &info) == 0;
+    return ::fstatat(where.folder, where.name, &info, 0) == 0;
 }
 
 CopyResult PosixFillFiles::copy(const std::string& source, const std::string& destination) {
-    Descriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    const Location from = locate(source);
+    Descriptor in(::openat(from.folder, from.name, O_RDONLY | O_CLOEXEC));
     if (!in.valid())
         return CopyResult::OpenFailed;
-    Descriptor out(::open(destination.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    const Location to = locate(destination);
+    Descriptor out(::openat(to.folder, to.name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
     if (!out.valid())
         return CopyResult::OpenFailed;
 
@@ -175,7 +200,7 @@ CopyResult PosixFillFiles::copy(const std::string& source, const std::string& de
         result = CopyResult::WriteFailed;
     // An incomplete copy is not left behind as a frame.
     if (result != CopyResult::Copied)
-        ::unlink(destination.c_str());
+        ::unlinkat(to.folder, to.name, 0);
     return result;
 }
 

@@ -54,12 +54,28 @@ class FillFiles {
 class PosixFillFiles final : public FillFiles {
   public:
     explicit PosixFillFiles(std::size_t bufferBytes = 256 * 1024, bool kernelCopy = true);
+    ~PosixFillFiles() override;
+    PosixFillFiles(const PosixFillFiles&) = delete;
+    PosixFillFiles& operator=(const PosixFillFiles&) = delete;
+
     bool exists(const std::string& path) override;
     CopyResult copy(const std::string& source, const std::string& destination) override;
 
   private:
+    // A name as a folder handle and the part after the folder's last separator. The folder of
+    // the previous name stays open, so each further name in it is looked up by its last part
+    // only; a folder that cannot be opened leaves the whole name to the current directory.
+    struct Location {
+        int folder;
+        const char* name;
+    };
+    Location locate(const std::string& path);
+
     std::vector<char> buffer_;
     bool kernelCopy_;
+    std::string folderText_;
+    int folderFd_ = -1;
+    bool folderKnown_ = false;
 };
 
 struct FillProgress {
