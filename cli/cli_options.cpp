@@ -77,7 +77,8 @@ bool parseSeconds(std::string_view text, double& seconds) {
     const std::string copy(text);
     char* end = nullptr;
     const double v = std::strtod(copy.c_str(), &end);
-    if (end != copy.c_str() + copy.size() || !std::isfinite(v) || v < 0)
+    // Up to about 31 years: the stop time stays well inside a 64-bit count of 100 ns.
+    if (end != copy.c_str() + copy.size() || !std::isfinite(v) || v < 0 || v > 1e9)
         return false;
     seconds = v;
     return true;
