@@ -175,7 +175,8 @@ class AudioRecording {
             outcome_.sampleRate == 0
                 ? 0.0
                 : static_cast<double>(outcome_.framesWritten) / outcome_.sampleRate;
-        std::printf("audio: frames=%" PRIu64 " seconds=%.3f rate=%u channels=%u wakeups=%u "
+        std::printf("audio: frames=%" PRIu64
+                    " seconds=%.3f rate=%u channels=%u wakeups=%u "
                     "exit=%d\n",
                     outcome_.framesWritten, seconds, static_cast<unsigned>(outcome_.sampleRate),
                     static_cast<unsigned>(outcome_.channels),
