@@ -1,7 +1,12 @@
 // marrowdale: the desktop program.
 #include <QApplication>
+#include <memory>
 #include <thread>
 
+#include "audio/audio_capture_worker.h"
+#include "platform/clock.h"
+#include "platform/ffmpeg/ffmpeg_media.h"
+#include "platform/pulse/pulse_audio.h"
 #include "recorder/screen_capture_worker.h"
 #include "recorder/state.h"
 #include "shell/marrowdale_app.h"
