@@ -25,6 +25,22 @@ int main(int argc, char** argv) {
         if (t.joinable())
             t.join();
     };
+    // The audio worker writes test.wma into the current directory, as vid1/ of the screen worker
+    // (both the process's current directory at the command).
+    workers.audio = [](marrowdale::UiBridge& ui, const std::string&) {
+        marrowdale::MonotonicClock clock;
+        const std::unique_ptr<marrowdale::AudioSystem> audio = marrowdale::createPulseAudioSystem();
+        const std::unique_ptr<marrowdale::MediaFormatService> media =
+            marrowdale::createFfmpegMediaFormatService();
+        if (!audio || !media) {
+            ui.messageBox(nullptr, "The audio recording could not be set up.",
+                          marrowdale::kCaptionApp);
+            return;
+        }
+        const marrowdale::AudioWorkerServices services{clock, *audio, *media, ui};
+        marrowdale::runAudioCaptureWorker(marrowdale::captureSettings(),
+                                          marrowdale::recorderState(), services);
+    };
 
     marrowdale::CMarrowdaleApp app(std::move(workers));
     QStringList arguments = QApplication::arguments();
