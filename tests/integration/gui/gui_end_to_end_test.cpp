@@ -61,6 +61,7 @@ class GuiEndToEndTest : public QObject {
     Q_OBJECT
   private slots:
     void recordFromCommandMenuStopFromToolbar();
+    void recordScreenAndAudioFromToolbar();
 };
 
 void GuiEndToEndTest::recordFromCommandMenuStopFromToolbar() {
@@ -140,6 +141,65 @@ void GuiEndToEndTest::recordFromCommandMenuStopFromToolbar() {
     QTest::qWait(500);
     QCOMPARE(frameCount(vid1), count);
     QVERIFY(count >= 25);
+}
+
+void GuiEndToEndTest::recordScreenAndAudioFromToolbar() {
+    QVERIFY2(!qEnvironmentVariableIsEmpty("DISPLAY"), "needs an X display (scripts/test)");
+    QVERIFY2(!qEnvironmentVariableIsEmpty("PULSE_SERVER"), "needs a sound server (scripts/test)");
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QProcess program;
+    program.setWorkingDirectory(dir.path());
+    program.setProcessChannelMode(QProcess::ForwardedChannels);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(MARROWDALE_PATH), {});
+    QVERIFY(program.waitForStarted());
+    auto cleanup = qScopeGuard([&] {
+        program.terminate();
+        if (!program.waitForFinished(10000)) {
+            program.kill();
+            program.waitForFinished();
+        }
+    });
+    QString window;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !(window = xdotool({"search", "--onlyvisible", "--name", "^Marrowdale - Marrowdale1$"}))
+             .isEmpty(),
+        20000);
+    window = window.section('\n', 0, 0);
+    xdotool({"windowactivate", "--sync", window});
+    QTest::qWait(800);
+    const QString shot = dir.filePath("window.png");
+    QCOMPARE(run("import", {"-window", window, shot}, 20000), QString());
+    QImage image = QImage(shot).convertToFormat(QImage::Format_RGB32);
+    const QPoint record = findPicture(image, isRecordPicture);
+    const QPoint both = findPicture(image, isStartBothPicture);
+    QVERIFY2(record.x() >= 0 && both.x() > record.x(), "toolbar pictures not found");
+    const QPoint stop(record.x() + (both.x() - record.x()) / 5, record.y());
+
+    // "Starts both the video and audio recorders."
+    xdotool({"mousemove", "--window", window, QString::number(both.x()), QString::number(both.y()),
+             "click", "1"});
+    QTRY_COMPARE_WITH_TIMEOUT(xdotool({"getwindowname", window}),
+                              QStringLiteral("Marrowdale Recording"), 10000);
+    const QString vid1 = dir.filePath("vid1");
+    QTRY_VERIFY_WITH_TIMEOUT(frameCount(vid1) >= 25, 20000);
+    QTest::qWait(500);
+    xdotool({"mousemove", "--window", window, QString::number(stop.x()), QString::number(stop.y()),
+             "click", "1"});
+    QTRY_COMPARE_WITH_TIMEOUT(xdotool({"getwindowname", window}),
+                              QStringLiteral("Marrowdale stopped"), 10000);
+    // The audio worker ends with the screen recording and finishes test.wma.
+    const QString wma = dir.filePath("test.wma");
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(wma).size() > 0, 10000);
+    // An ASF file starts with its header object's GUID.
+    QFile f(wma);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray head = f.read(16);
+    QCOMPARE(head.toHex(), QByteArray("3026b2758e66cf11a6d900aa0062ce6c"));
 }
 
 QTEST_GUILESS_MAIN(GuiEndToEndTest)
