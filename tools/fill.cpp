@@ -1,5 +1,6 @@
 #include "tools/fill.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -112,8 +113,99 @@ PosixFillFiles::PosixFillFiles(std::size_t bufferBytes, bool kernelCopy)
     : buffer_(bufferBytes > 0 ? bufferBytes : 1), kernelCopy_(kernelCopy) {}
 
 PosixFillFiles::~PosixFillFiles() {
+    forgetFolder();
+}
+
+void PosixFillFiles::forgetFolder() {
     if (folderFd_ >= 0)
         ::close(folderFd_);
+    folderFd_ = -1;
+    folderKnown_ = false;
+    folderRead_ = false;
+    index_.clear();
+}
+
+void PosixFillFiles::startFill() {
+    forgetFolder();
+}
+
+namespace {
+
+// Bits of an index entry.
+constexpr std::uint8_t kJpegPresent = 1;
+constexpr std::uint8_t kBmpPresent = 2;
+constexpr std::uint8_t kJpegAsk = 4;  // listed, but of a kind that needs a status query
+constexpr std::uint8_t kBmpAsk = 8;
+constexpr std::size_t kIndexSize = 1000000;  // six digits
+
+// "NNNNNN.jpg" or "NNNNNN.bmp": the number and the present bit of its extension.
+bool parseFrameName(const char* name, std::uint32_t* number, std::uint8_t* presentBit) {
+    std::uint32_t n = 0;
+    for (std::size_t i = 0; i < kDigits; ++i) {
+        if (name[i] < '0' || name[i] > '9')
+            return false;
+        n = n * 10 + static_cast<std::uint32_t>(name[i] - '0');
+    }
+    const char* ext = name + kDigits;
+    if (std::string_view(ext) == ".jpg")
+        *presentBit = kJpegPresent;
+    else if (std::string_view(ext) == ".bmp")
+        *presentBit = kBmpPresent;
+    else
+        return false;
+    *number = n;
+    return true;
+}
+
+}  // namespace
+
+void PosixFillFiles::readFolder() {
+    folderRead_ = true;
+    index_.clear();
+    if (folderFd_ < 0)
+        return;
+    // Names are looked up through the folder: it must be searchable for the reading to stand
+    // for the status queries.
+    if (::faccessat(folderFd_, ".", X_OK, 0) != 0)
+        return;
+    const int listFd = ::openat(folderFd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listFd < 0)
+        return;
+    DIR* dir = ::fdopendir(listFd);
+    if (!dir) {
+        ::close(listFd);
+        return;
+    }
+    std::vector<std::uint8_t> index(kIndexSize, 0);
+    bool complete = true;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (!entry) {
+            complete = errno == 0;
+            break;
+        }
+        std::uint32_t number = 0;
+        std::uint8_t present = 0;
+        if (!parseFrameName(entry->d_name, &number, &present))
+            continue;
+        const bool sure = entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN;
+        index[number] |= sure ? present : static_cast<std::uint8_t>(present << 2);
+    }
+    ::closedir(dir);
+    if (complete)
+        index_ = std::move(index);
+}
+
+std::uint8_t* PosixFillFiles::indexEntry(const Location& where, std::uint8_t* bit) {
+    if (where.folder != folderFd_ || folderFd_ < 0)
+        return nullptr;
+    if (!folderRead_)
+        readFolder();
+    std::uint32_t number = 0;
+    if (index_.empty() || !parseFrameName(where.name, &number, bit))
+        return nullptr;
+    return &index_[number];
 }
 
 PosixFillFiles::Location PosixFillFiles::locate(const std::string& path) {
@@ -135,6 +227,13 @@ PosixFillFiles::Location PosixFillFiles::locate(const std::string& path) {
 
 bool PosixFillFiles::exists(const std::string& path) {
     const Location where = locate(path);
+    std::uint8_t present = 0;
+    if (const std::uint8_t* entry = indexEntry(where, &present)) {
+        if (*entry & present)
+            return true;
+        if (!(*entry & (present << 2)))
+            return false;
+    }
     struct stat info {};
     return ::fstatat(where.folder, where.name, &info, 0) == 0;
 }
@@ -201,6 +300,13 @@ CopyResult PosixFillFiles::copy(const std::string& source, const std::string& de
     // An incomplete copy is not left behind as a frame.
     if (result != CopyResult::Copied)
         ::unlinkat(to.folder, to.name, 0);
+    std::uint8_t present = 0;
+    if (std::uint8_t* entry = indexEntry(to, &present)) {
+        if (result == CopyResult::Copied)
+            *entry |= present;
+        else
+            *entry &= static_cast<std::uint8_t>(~(present | (present << 2)));
+    }
     return result;
 }
 
@@ -214,6 +320,7 @@ std::string fillFrameName(std::string_view folder, std::uint32_t number, std::ui
 FillReport autoFill(FillFiles& files, std::string_view folder, std::uint8_t imageFormat,
                     const FillProgressFn& progress) {
     FillReport result;
+    files.startFill();
     FrameName currentName(folder, imageFormat);
     FrameName previousName(folder, imageFormat);
     if (!currentName.usable())
@@ -272,6 +379,7 @@ FillReport autoFill(FillFiles& files, std::string_view folder, std::uint8_t imag
 FillReport oddFill(FillFiles& files, std::string_view folder, std::uint8_t imageFormat,
                    const FillProgressFn& progress) {
     FillReport result;
+    files.startFill();
     FrameName sourceName(folder, imageFormat);
     FrameName destinationName(folder, imageFormat);
     if (!sourceName.usable())

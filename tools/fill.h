@@ -46,11 +46,19 @@ class FillFiles {
     // Duplicates `source` byte for byte as `destination` (created, or emptied when it exists).
     // On a read or write failure the incomplete destination is removed.
     virtual CopyResult copy(const std::string& source, const std::string& destination) = 0;
+    // A fill begins: nothing learnt about the files before may be relied on any more.
+    virtual void startFill() {}
 };
 
 // POSIX files. A copy between regular files is made inside the kernel (copy_file_range) when
 // `kernelCopy` is set and the file systems allow it; otherwise it goes in large blocks through
 // one buffer reused for every copy.
+//
+// Within one fill, the frame names of a folder ("NNNNNN.jpg", "NNNNNN.bmp") are answered from
+// one reading of the folder, kept up to date with the copies made: a folder of a finished
+// recording does not change under the fill except through it. An entry whose kind the listing
+// does not tell (a link, an unknown kind), any other name, and a folder that cannot be listed
+// are asked about one by one.
 class PosixFillFiles final : public FillFiles {
   public:
     explicit PosixFillFiles(std::size_t bufferBytes = 256 * 1024, bool kernelCopy = true);
@@ -60,6 +68,7 @@ class PosixFillFiles final : public FillFiles {
 
     bool exists(const std::string& path) override;
     CopyResult copy(const std::string& source, const std::string& destination) override;
+    void startFill() override;
 
   private:
     // A name as a folder handle and the part after the folder's last separator. The folder of
@@ -70,12 +79,19 @@ class PosixFillFiles final : public FillFiles {
         const char* name;
     };
     Location locate(const std::string& path);
+    void forgetFolder();
+    void readFolder();
+    // The state of a frame name in the open folder from its reading; null when that is not
+    // known (no reading, or not a frame name).
+    std::uint8_t* indexEntry(const Location& where, std::uint8_t* bit);
 
     std::vector<char> buffer_;
     bool kernelCopy_;
     std::string folderText_;
     int folderFd_ = -1;
     bool folderKnown_ = false;
+    bool folderRead_ = false;
+    std::vector<std::uint8_t> index_;  // per frame number: present and ask bits of .jpg, .bmp
 };
 
 struct FillProgress {

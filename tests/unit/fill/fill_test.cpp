@@ -425,6 +425,35 @@ TEST_F(FillOnDisk, NamesUpToTheLimitWorkAndLongerOnesAreNeverUsed) {
     EXPECT_EQ(readFile(frameFile(tooLong, 1)), contentOf(1));  // never touched
 }
 
+TEST_F(FillOnDisk, EachFillLooksAtTheFolderAfresh) {
+    makeFrames(dir.path(), 1, 1);
+    makeFrames(dir.path(), 3, 3);
+    EXPECT_EQ(autoFill(files, dir.path(), kImageFormatJpeg).progress.copied, 1u);
+    // Frames added between two fills by someone else are seen by the next fill.
+    makeFrames(dir.path(), 6, 6);
+    writeFile(frameFile(dir.path(), 7, "bmp"), contentOf(7));
+    EXPECT_EQ(autoFill(files, dir.path(), kImageFormatJpeg).progress.copied, 2u);
+    EXPECT_EQ(readFile(frameFile(dir.path(), 5)), contentOf(3));
+    ::unlink(frameFile(dir.path(), 5).c_str());
+    EXPECT_EQ(autoFill(files, dir.path(), kImageFormatJpeg).progress.copied, 1u);
+    EXPECT_EQ(readFile(frameFile(dir.path(), 5)), contentOf(3));
+}
+
+TEST_F(FillOnDisk, LinkedFramesCountAsTheirTargets) {
+    const std::string outside = dir.path() + "/outside.bin";
+    writeFile(outside, "linked frame");
+    ASSERT_EQ(::symlink(outside.c_str(), frameFile(dir.path(), 1).c_str()), 0);
+    ASSERT_EQ(::symlink((dir.path() + "/nowhere").c_str(), frameFile(dir.path(), 2).c_str()), 0);
+    makeFrames(dir.path(), 4, 4);
+    // 2 is a link to nothing: missing, and it cannot be written through either.
+    const FillReport report = autoFill(files, dir.path(), kImageFormatJpeg);
+    EXPECT_EQ(report.outcome, FillOutcome::Finished);
+    EXPECT_EQ(report.progress.copied, 2u);
+    EXPECT_EQ(readFile(frameFile(dir.path(), 2)), "linked frame");  // written through the link
+    EXPECT_EQ(readFile(dir.path() + "/nowhere"), "linked frame");
+    EXPECT_EQ(readFile(frameFile(dir.path(), 3)), "linked frame");
+}
+
 TEST(FillFrameName, FormatAndLengthInEditCharacters) {
     EXPECT_EQ(fillFrameName("vid1", 1, kImageFormatJpeg), "vid1/000001.jpg");
     EXPECT_EQ(fillFrameName("vid1", 42, kImageFormatBmp), "vid1/000042.bmp");
