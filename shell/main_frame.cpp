@@ -18,6 +18,7 @@
 #include "shell/child_frame.h"
 #include "shell/marrowdale_doc.h"
 #include "shell/marrowdale_view.h"
+#include "shell/toolbar_customization.h"
 #include "shell/toolbar_pictures.h"
 
 namespace marrowdale {
@@ -236,6 +237,10 @@ void CMainFrame::fillMenu(QMenu* menu, const std::vector<res::MenuItem>& items) 
 
 void CMainFrame::fillToolbarsMenu(QMenu* menu) {
     // The framework's list of panes replaces the placeholder item.
+    if (auto* customizer = findChild<ToolbarCustomizer*>()) {
+        customizer->fillPanesMenu(menu);
+        return;
+    }
     menu->clear();
     QAction* standard = menu->addAction(res::loadString(res::IDS_TOOLBAR_STANDARD));
     standard->setCheckable(true);

@@ -16,6 +16,7 @@
 #include "shell/main_frame.h"
 #include "shell/marrowdale_doc.h"
 #include "shell/marrowdale_view.h"
+#include "shell/toolbar_customization.h"
 
 namespace marrowdale {
 
@@ -76,6 +77,7 @@ bool CMarrowdaleApp::InitInstance(const QStringList& arguments) {
     mainFrame_->newWindowForDocument = [this](CMarrowdaleDoc* doc) { newWindow(doc); };
     mainFrame_->setRecentFiles(recentFiles_);
     mainFrame_->resize(1000, 700);
+    attachLooksAndCustomization(*mainFrame_, *settings_);
 
     // The command line: nothing opens a new document, a file name opens that file.
     QString file;
