@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -96,21 +97,32 @@ void GuiEndToEndTest::recordFromCommandMenuStopFromToolbar() {
              .isEmpty(),
         20000);
     window = window.section('\n', 0, 0);
-    xdotool({"windowactivate", "--sync", window});
-    QTest::qWait(500);
-
-    // Alt opens the menu bar; Command is the fifth menu; "r" is the item's mnemonic.
-    xdotool({"key", "--window", window, "--delay", "150", "alt", "Right", "Right", "Right", "Right",
-             "Down"});
-    QTest::qWait(400);
-    xdotool({"key", "--window", window, "r"});
-
-    QTRY_COMPARE_WITH_TIMEOUT(xdotool({"getwindowname", window}),
-                              QStringLiteral("Marrowdale recording screen only"), 10000);
+    // Alt opens the menu bar; Command is the fifth menu; "r" is the item's mnemonic. The keys
+    // go to the focused window (XTEST); when the window was not ready for them the menu is
+    // closed and the keys are given again.
+    bool started = false;
+    for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+        xdotool({"windowactivate", "--sync", window});
+        QTest::qWait(500);
+        xdotool({"key", "--delay", "150", "alt", "Right", "Right", "Right", "Right", "Down"});
+        QTest::qWait(400);
+        xdotool({"key", "r"});
+        started = QTest::qWaitFor(
+            [&] {
+                return xdotool({"getwindowname", window}) ==
+                       QLatin1String("Marrowdale recording screen only");
+            },
+            5000);
+        if (!started)
+            xdotool({"key", "Escape", "Escape", "Escape"});
+    }
+    QVERIFY2(started, "the Command menu item did not start a recording");
     const QString vid1 = dir.filePath("vid1");
     QTRY_VERIFY_WITH_TIMEOUT(frameCount(vid1) >= 25, 20000);  // about a second at 25 per second
-    QVERIFY(QFileInfo::exists(vid1 + "/000001.jpg"));
-    QVERIFY(QFileInfo::exists(vid1 + "/000002.jpg"));
+    // Numbered files; a late slot may leave its number free, so no number is certain.
+    const QRegularExpression name(QStringLiteral("^[0-9]{6}\\.jpg$"));
+    for (const QString& f : QDir(vid1).entryList(QDir::Files))
+        QVERIFY2(name.match(f).hasMatch(), qPrintable(f));
     // The window was minimised by the command: it is not viewable now.
     QVERIFY(!xdotool({"search", "--onlyvisible", "--name", "^Marrowdale recording screen only$"})
                  .contains(window));
