@@ -174,6 +174,7 @@ std::int32_t AudioRun::setUp(bool* toCommonExit) {
     hr = client_->start();
     if (hr != S_OK)
         return numberedError(-8, kError8);
+    outcome_.startTime100ns = services_.clock.now100ns();
     writer_->beginWriting();  // its result is not examined: a failed file shows at the write
     writingBegun_ = true;
     return 0;
@@ -236,6 +237,7 @@ std::int32_t AudioRun::loop(bool* toCommonExit) {
         }
         ++wakeCount_;
         outcome_.wakeCount = wakeCount_;
+        outcome_.lastDrainTime100ns = services_.clock.now100ns();
     }
     return 0;
 }

@@ -38,6 +38,10 @@ struct AudioWorkerOutcome {
     std::uint32_t wakeCount = 0;
     std::uint32_t sampleRate = 0;  // of the mix format, 0 before it was known
     std::uint32_t channels = 0;
+    // Clock times (100-ns units) when the endpoint was started and when the last drain ended;
+    // the sound's length against their difference shows how far the endpoint's clock drifts.
+    std::uint64_t startTime100ns = 0;
+    std::uint64_t lastDrainTime100ns = 0;
 };
 
 // The services a run uses; they must outlive it.

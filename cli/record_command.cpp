@@ -175,10 +175,16 @@ class AudioRecording {
             outcome_.sampleRate == 0
                 ? 0.0
                 : static_cast<double>(outcome_.framesWritten) / outcome_.sampleRate;
+        const double clockSeconds =
+            outcome_.lastDrainTime100ns > outcome_.startTime100ns
+                ? static_cast<double>(outcome_.lastDrainTime100ns - outcome_.startTime100ns) /
+                      10'000'000.0
+                : 0.0;
         std::printf("audio: frames=%" PRIu64
-                    " seconds=%.3f rate=%u channels=%u wakeups=%u "
+                    " seconds=%.3f clock_seconds=%.3f rate=%u channels=%u wakeups=%u "
                     "exit=%d\n",
-                    outcome_.framesWritten, seconds, static_cast<unsigned>(outcome_.sampleRate),
+                    outcome_.framesWritten, seconds, clockSeconds,
+                    static_cast<unsigned>(outcome_.sampleRate),
                     static_cast<unsigned>(outcome_.channels),
                     static_cast<unsigned>(outcome_.wakeCount), static_cast<int>(outcome_.exitCode));
         std::fflush(stdout);
