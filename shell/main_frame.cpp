@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
@@ -303,9 +304,17 @@ void CMainFrame::buildAccelerators() {
 }
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress) {
+    // Key events reach the top-level window object once, before the widgets; the indicators
+    // follow them. On X11 an event's native modifiers are its state: Lock (0x2) is Caps Lock and
+    // Mod2 (0x10) Num Lock. A lock key's own press shows the state before it, so it toggles.
+    if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
+        watched->isWindowType()) {
         const auto* key = static_cast<QKeyEvent*>(event);
-        if (!key->isAutoRepeat()) {
+        if (QGuiApplication::platformName() == QLatin1String("xcb") && key->nativeModifiers()) {
+            lockState_[0] = (key->nativeModifiers() & 0x2) != 0;
+            lockState_[1] = (key->nativeModifiers() & 0x10) != 0;
+        }
+        if (event->type() == QEvent::KeyPress && !key->isAutoRepeat()) {
             int index = -1;
             if (key->key() == Qt::Key_CapsLock)
                 index = 0;
@@ -313,11 +322,12 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
                 index = 1;
             if (key->key() == Qt::Key_ScrollLock)
                 index = 2;
-            if (index >= 0) {
+            if (index >= 0)
                 lockState_[index] = !lockState_[index];
-                indicators_[index]->setEnabled(lockState_[index]);
-            }
         }
+        for (int i = 0; i < 3; ++i)
+            if (indicators_[i]->isEnabled() != lockState_[i])
+                indicators_[i]->setEnabled(lockState_[i]);
     }
     return QMainWindow::eventFilter(watched, event);
 }

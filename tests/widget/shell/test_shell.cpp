@@ -263,6 +263,7 @@ class ShellTest : public QObject {
     void windowsDialogActivates();
     void aboutBox();
     void mediaKeysIgnored();
+    void lockIndicatorsFollowKeys();
 
   private:
     CMarrowdaleView* activeView() { return app_->mainFrame()->activeView(); }
@@ -850,6 +851,23 @@ void ShellTest::mediaKeysIgnored() {
     }
     QCOMPARE(log_.take(), QStringList());
     QCOMPARE(app_->mainFrame()->windowTitle(), QStringLiteral("Marrowdale - Marrowdale1"));
+}
+
+void ShellTest::lockIndicatorsFollowKeys() {
+    CMainFrame* frame = app_->mainFrame();
+    QWindow* window = frame->windowHandle();
+    QVERIFY(window);
+    QVERIFY(!frame->indicator(0)->isEnabled());
+    QVERIFY(!frame->indicator(2)->isEnabled());
+    QTest::keyClick(window, Qt::Key_CapsLock);
+    QVERIFY(frame->indicator(0)->isEnabled());
+    QVERIFY(!frame->indicator(1)->isEnabled());
+    QTest::keyClick(window, Qt::Key_ScrollLock);
+    QVERIFY(frame->indicator(2)->isEnabled());
+    QTest::keyClick(window, Qt::Key_CapsLock);
+    QVERIFY(!frame->indicator(0)->isEnabled());
+    QTest::keyClick(window, Qt::Key_A);  // other keys leave them as they are
+    QVERIFY(frame->indicator(2)->isEnabled());
 }
 
 QTEST_MAIN(ShellTest)
