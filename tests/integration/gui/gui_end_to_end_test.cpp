@@ -63,6 +63,7 @@ class GuiEndToEndTest : public QObject {
   private slots:
     void recordFromCommandMenuStopFromToolbar();
     void recordScreenAndAudioFromToolbar();
+    void quittingWhileRecordingFinishesFiles();
 };
 
 void GuiEndToEndTest::recordFromCommandMenuStopFromToolbar() {
@@ -212,6 +213,64 @@ void GuiEndToEndTest::recordScreenAndAudioFromToolbar() {
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QByteArray head = f.read(16);
     QCOMPARE(head.toHex(), QByteArray("3026b2758e66cf11a6d900aa0062ce6c"));
+}
+
+void GuiEndToEndTest::quittingWhileRecordingFinishesFiles() {
+    QVERIFY2(!qEnvironmentVariableIsEmpty("DISPLAY"), "needs an X display (scripts/test)");
+    QVERIFY2(!qEnvironmentVariableIsEmpty("PULSE_SERVER"), "needs a sound server (scripts/test)");
+    QVERIFY2(!QStandardPaths::findExecutable("wmctrl").isEmpty(), "needs wmctrl");
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QProcess program;
+    program.setWorkingDirectory(dir.path());
+    program.setProcessChannelMode(QProcess::ForwardedChannels);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(MARROWDALE_PATH), {});
+    QVERIFY(program.waitForStarted());
+    auto cleanup = qScopeGuard([&] {
+        if (program.state() == QProcess::NotRunning)
+            return;
+        program.kill();
+        program.waitForFinished();
+    });
+    QString window;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !(window = xdotool({"search", "--onlyvisible", "--name", "^Marrowdale - Marrowdale1$"}))
+             .isEmpty(),
+        20000);
+    window = window.section('\n', 0, 0);
+    xdotool({"windowactivate", "--sync", window});
+    QTest::qWait(800);
+    const QString shot = dir.filePath("window.png");
+    QCOMPARE(run("import", {"-window", window, shot}, 20000), QString());
+    const QImage image = QImage(shot).convertToFormat(QImage::Format_RGB32);
+    const QPoint both = findPicture(image, isStartBothPicture);
+    QVERIFY2(both.x() >= 0, "toolbar picture not found");
+    xdotool({"mousemove", "--window", window, QString::number(both.x()), QString::number(both.y()),
+             "click", "1"});
+    QTRY_VERIFY_WITH_TIMEOUT(frameCount(dir.filePath("vid1")) >= 25, 20000);
+    QTest::qWait(1000);
+
+    // Closing the main window while both workers record: the program stops them, waits for
+    // them and ends; the sound file is complete (it has its duration) and no frame is cut.
+    run("wmctrl", {"-i", "-c", window});
+    QVERIFY(program.waitForFinished(30000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    // A finished ASF file carries its own size in its file properties object (written when
+    // the writer ends; 0 while it is still being written).
+    QFile f(dir.filePath("test.wma"));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray data = f.readAll();
+    const int at = data.indexOf(QByteArray::fromHex("a1dcab8c47a9cf118ee400c00c205365"));
+    QVERIFY2(at >= 0 && at + 48 <= data.size(), "no file properties object");
+    quint64 recordedSize = 0;
+    for (int i = 7; i >= 0; --i)
+        recordedSize = (recordedSize << 8) | static_cast<quint8>(data[at + 40 + i]);
+    QCOMPARE(recordedSize, quint64(data.size()));
 }
 
 QTEST_GUILESS_MAIN(GuiEndToEndTest)
