@@ -4,6 +4,7 @@
 #include <QCursor>
 #include <QMainWindow>
 #include <QMdiArea>
+#include <QMenu>
 #include <QSettings>
 #include <QStyle>
 #include <QStyleFactory>
@@ -365,6 +366,19 @@ QPalette lookPalette(const LookColors& l) {
     return p;
 }
 
+QPalette lookMenuPalette(const LookColors& l) {
+    QPalette p = lookPalette(l);
+    for (QPalette::ColorRole role : {QPalette::Window, QPalette::Base, QPalette::Button})
+        p.setColor(role, l.menuBack);
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+        p.setColor(QPalette::Active, role, l.menuText);
+        p.setColor(QPalette::Inactive, role, l.menuText);
+    }
+    p.setColor(QPalette::Highlight, l.menuSelect);
+    p.setColor(QPalette::HighlightedText, l.menuSelectText);
+    return p;
+}
+
 QString lookStyleSheet(const LookColors& l) {
     QString css;
     css += QStringLiteral("QMenuBar { background: %1; color: %2; }\n")
@@ -376,12 +390,6 @@ QString lookStyleSheet(const LookColors& l) {
             "border-radius: %4px; }\n")
             .arg(gradient(l.hoverTop, l.hoverBottom), l.menuSelectText.name(), l.hoverBorder.name())
             .arg(l.radius);
-    css += QStringLiteral("QMenu { background: %1; color: %2; border: 1px solid %3; }\n")
-               .arg(l.menuBack.name(), l.menuText.name(), l.barBorder.name());
-    css += QStringLiteral(
-               "QMenu::item:selected { background: %1; color: %2; border: 1px solid %3; }\n")
-               .arg(l.menuSelect.name(), l.menuSelectText.name(), l.menuSelectBorder.name());
-    css += QStringLiteral("QMenu::item:disabled { color: #8d8d8d; }\n");
     css += QStringLiteral("QToolBar { background: %1; border: 1px solid %2; spacing: 1px; }\n")
                .arg(gradient(l.barTop, l.barBottom), l.barBorder.name());
     if (!l.flatButtons) {
@@ -423,6 +431,20 @@ ApplicationLooks::ApplicationLooks(QMainWindow& frame, QSettings& settings)
       settings_(settings),
       applicationLook_(readStoredLook(settings)) {
     setObjectName(QStringLiteral("applicationLooks"));
+    qApp->installEventFilter(this);
+}
+
+ApplicationLooks::~ApplicationLooks() {
+    qApp->removeEventFilter(this);
+}
+
+bool ApplicationLooks::eventFilter(QObject* watched, QEvent* event) {
+    // Menus made after the look was applied get its menu colours before they are first shown.
+    if (event->type() == QEvent::Polish && hasMenuPalette_) {
+        if (auto* menu = qobject_cast<QMenu*>(watched))
+            menu->setPalette(menuPalette_);
+    }
+    return false;
 }
 
 void ApplicationLooks::SelectApplicationLook(int id) {
@@ -438,6 +460,12 @@ void ApplicationLooks::SelectApplicationLook(int id) {
     if (QStyle* style = QStyleFactory::create(QLatin1String(look->styleKey)))
         QApplication::setStyle(style);
     QApplication::setPalette(lookPalette(colors));
+    // Menus keep the style's own drawing (radio and check marks) in the look's menu colours.
+    menuPalette_ = lookMenuPalette(colors);
+    hasMenuPalette_ = true;
+    for (QWidget* w : QApplication::allWidgets())
+        if (auto* menu = qobject_cast<QMenu*>(w))
+            menu->setPalette(menuPalette_);
     frame_->setStyleSheet(lookStyleSheet(colors));
     if (auto* area = qobject_cast<QMdiArea*>(frame_->centralWidget()))
         area->setBackground(colors.workspace);

@@ -68,6 +68,8 @@ struct LookColors {
 LookColors lookColors(int id, int office2007Style);
 // The palette and the main frame's style sheet made from `colors`.
 QPalette lookPalette(const LookColors& colors);
+// The palette of the popup menus.
+QPalette lookMenuPalette(const LookColors& colors);
 QString lookStyleSheet(const LookColors& colors);
 
 // The stored look: "ApplicationLook" of `settings`, or 219 when there is none or it is not a
@@ -80,6 +82,7 @@ class ApplicationLooks : public QObject {
   public:
     // `settings` must outlive this object. Nothing is applied until SelectApplicationLook.
     ApplicationLooks(QMainWindow& frame, QSettings& settings);
+    ~ApplicationLooks() override;
 
     // The look shown now (the stored one before the first SelectApplicationLook).
     int applicationLook() const { return applicationLook_; }
@@ -99,6 +102,9 @@ class ApplicationLooks : public QObject {
     // After a look has been applied.
     void lookApplied(int id);
 
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
     void repaintFrame();
 
@@ -106,6 +112,8 @@ class ApplicationLooks : public QObject {
     QSettings& settings_;
     int applicationLook_;
     int office2007Style_ = kOffice2007Blue;
+    QPalette menuPalette_;
+    bool hasMenuPalette_ = false;
 };
 
 }  // namespace marrowdale

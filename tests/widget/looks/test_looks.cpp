@@ -1,6 +1,7 @@
 // The application looks: the table, applying each look, keeping it across a restart, the radio
 // mark, the Office 2007 schemes, the docking mode, the wait cursor and the repaint.
 #include <QActionGroup>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -300,6 +301,30 @@ class LooksTest : public QObject {
         // Painted before control came back, without the event loop running.
         QVERIFY(watcher.paints > 0);
         QCOMPARE(QApplication::overrideCursor(), nullptr);
+    }
+
+    void barsTakeTheLooksColours() {
+        QSettings(ini_, QSettings::IniFormat).setValue("ApplicationLook", 216);
+        Session session(ini_);
+        session.frame->show();
+        QVERIFY(QTest::qWaitForWindowExposed(session.frame.get()));
+        QCoreApplication::processEvents();
+        QCOMPARE(session.frame->messagePane()->palette().color(QPalette::WindowText),
+                 lookColors(216, kOffice2007Black).statusText);
+        for (int id : {216, 205, 219}) {
+            session.looks->SelectApplicationLook(id);
+            QCoreApplication::processEvents();
+            const LookColors colors = lookColors(id, session.looks->office2007Style());
+            QCOMPARE(session.frame->messagePane()->palette().color(QPalette::WindowText),
+                     colors.statusText);
+            QCOMPARE(session.frame->menuBar()->palette().color(QPalette::ButtonText),
+                     colors.menuBarText);
+            QMenu menu(session.frame.get());
+            menu.ensurePolished();
+            QCOMPARE(menu.palette().color(QPalette::Highlight), colors.menuSelect);
+            QCOMPARE(menu.palette().color(QPalette::Window), colors.menuBack);
+            QCOMPARE(menu.palette().color(QPalette::Text), colors.menuText);
+        }
     }
 
     void outOfRangeIdsAreIgnored() {
