@@ -30,6 +30,7 @@
 #include "shell/marrowdale_app.h"
 #include "shell/marrowdale_doc.h"
 #include "shell/marrowdale_view.h"
+#include "shell/worker_pool.h"
 #include "tests/widget/common/modal_answerer.h"
 
 using namespace marrowdale;
@@ -264,6 +265,7 @@ class ShellTest : public QObject {
     void aboutBox();
     void mediaKeysIgnored();
     void lockIndicatorsFollowKeys();
+    void workerPoolWaitsAtMostTheLimit();
 
   private:
     CMarrowdaleView* activeView() { return app_->mainFrame()->activeView(); }
@@ -868,6 +870,34 @@ void ShellTest::lockIndicatorsFollowKeys() {
     QVERIFY(!frame->indicator(0)->isEnabled());
     QTest::keyClick(window, Qt::Key_A);  // other keys leave them as they are
     QVERIFY(frame->indicator(2)->isEnabled());
+}
+
+void ShellTest::workerPoolWaitsAtMostTheLimit() {
+    std::atomic<bool> release{false};
+    std::atomic<int> runs{0};
+    WorkerPool pool(
+        [&](const std::string& cwd) {
+            QCOMPARE(QString::fromStdString(cwd), QStringLiteral("/somewhere"));
+            ++runs;
+            while (!release.load())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        },
+        {});
+    QVERIFY(!pool.screenWorkerRunning());
+    pool.startScreenWorker("/somewhere");
+    pool.startAudioWorker("/somewhere");  // no audio worker: nothing starts
+    QVERIFY(pool.screenWorkerRunning());
+    QVERIFY(!pool.audioWorkerRunning());
+    QCOMPARE(pool.liveWorkers(), std::size_t(1));
+    int served = 0;
+    QVERIFY(!pool.waitForAll(std::chrono::milliseconds(50), [&] { ++served; }));
+    QVERIFY(served > 0);
+    QVERIFY(pool.screenWorkerRunning());
+    release = true;
+    QVERIFY(pool.waitForAll(std::chrono::milliseconds(5000), [&] { ++served; }));
+    QCOMPARE(pool.liveWorkers(), std::size_t(0));
+    QVERIFY(!pool.screenWorkerRunning());
+    QCOMPARE(runs.load(), 1);
 }
 
 QTEST_MAIN(ShellTest)
