@@ -168,8 +168,18 @@ class AudioRecording {
         }
         if (thread_.joinable())
             thread_.join();
+        reportSilentFailure();
     }
     bool failed() const { return !outcome_.normalEnd || outcome_.exitCode < 0; }
+    // A failure that showed no message of its own (the worker's silent exits) is told here.
+    void reportSilentFailure() const {
+        if (!failed() || outcome_.errorShown)
+            return;
+        char text[96];
+        std::snprintf(text, sizeof text, "the audio recording ended early (0x%08X)",
+                      static_cast<unsigned>(outcome_.exitCode));
+        printError(text);
+    }
     void printStats() const {
         const double seconds =
             outcome_.sampleRate == 0

