@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <limits>
 
 namespace marrowdale {
 
@@ -29,19 +28,21 @@ constexpr KindName kKinds[] = {
     {"link", ControlKind::Link},
 };
 
-const QStringList& controlStyles() {
-    static const QStringList styles = {
-        "group",       "tabstop",          "disabled", "hidden",       "noprefix",    "multiline",
-        "readonly",    "number",           "password", "autohscroll",  "autovscroll", "wantreturn",
-        "vscroll",     "hscroll",          "border",   "sort",         "notify",      "multiplesel",
-        "extendedsel", "nointegralheight", "dropdown", "dropdownlist", "3state"};
-    return styles;
-}
+constexpr const char* kControlStyles[] = {
+    "group",       "tabstop",          "disabled", "hidden",       "noprefix",    "multiline",
+    "readonly",    "number",           "password", "autohscroll",  "autovscroll", "wantreturn",
+    "vscroll",     "hscroll",          "border",   "sort",         "notify",      "multiplesel",
+    "extendedsel", "nointegralheight", "dropdown", "dropdownlist", "3state"};
 
-const QStringList& dialogStyles() {
-    static const QStringList styles = {"modalframe", "caption", "sysmenu",  "popup",
-                                       "visible",    "child",   "resizable"};
-    return styles;
+constexpr const char* kDialogStyles[] = {"modalframe", "caption", "sysmenu",  "popup",
+                                         "visible",    "child",   "resizable"};
+
+template <std::size_t N>
+bool known(const char* const (&names)[N], const QString& word) {
+    for (const char* n : names)
+        if (word == QLatin1String(n))
+            return true;
+    return false;
 }
 
 // Splits a line into words; a quoted string is one word (kept with a leading '"' marker so that
@@ -199,7 +200,7 @@ std::optional<std::vector<DialogTemplate>> parseDialogTemplates(const QString& t
         }
         if (key == QLatin1String("style")) {
             for (int k = 1; k < w.size(); ++k) {
-                if (!dialogStyles().contains(w[k]))
+                if (!known(kDialogStyles, w[k]))
                     return fail(lineNo, QStringLiteral("unknown dialog style ") + w[k]);
                 current->styles << w[k];
             }
@@ -221,7 +222,7 @@ std::optional<std::vector<DialogTemplate>> parseDialogTemplates(const QString& t
             return fail(lineNo, QStringLiteral("negative size"));
         c.text = w[2].mid(1);
         for (int k = 7; k < w.size(); ++k) {
-            if (!controlStyles().contains(w[k]))
+            if (!known(kControlStyles, w[k]))
                 return fail(lineNo, QStringLiteral("unknown control style ") + w[k]);
             c.styles << w[k];
         }

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPageSetupDialog>
 #include <QPointer>
 #include <QPrinter>
@@ -164,6 +166,16 @@ CMarrowdaleDoc* CMarrowdaleApp::OnFileNew() {
 }
 
 CMarrowdaleDoc* CMarrowdaleApp::openDocumentFile(const QString& path) {
+    // A document that is open already is brought forward instead of being opened twice.
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    for (CMarrowdaleDoc* open : documents_) {
+        if (open->pathName() != absolute || open->views().empty())
+            continue;
+        if (auto* frame = qobject_cast<QMdiSubWindow*>(open->views().front()->parentWidget()))
+            mainFrame_->mdiArea()->setActiveSubWindow(frame);
+        addToRecentFiles(absolute);
+        return open;
+    }
     auto* doc = new CMarrowdaleDoc(this);
     if (!doc->OnOpenDocument(path)) {
         delete doc;

@@ -801,6 +801,22 @@ void ShellTest::documentsSaveEmptyAndOpenByName() {
     QCOMPARE(app_->mainFrame()->activeDocument(), opened);
     QCOMPARE(app_->mainFrame()->windowTitle(), QStringLiteral("Marrowdale - notes.txt"));
     QCOMPARE(app_->recentFiles().first(), QFileInfo(other).absoluteFilePath());
+    // The recent-file list replaces the placeholder in the File menu and opens its files.
+    QAction* recent = nullptr;
+    for (QAction* a : topMenu(app_->mainFrame(), "&File")->actions())
+        if (a->data().toInt() == 57616)
+            recent = a;
+    QVERIFY(recent);
+    QCOMPARE(recent->text(), "&1 " + QFileInfo(other).absoluteFilePath());
+    app_->mainFrame()->updateCommandStates();
+    QVERIFY(recent->isEnabled());
+    // Opening it again brings its window forward instead of a second document.
+    const std::size_t before = app_->documents().size();
+    app_->mainFrame()->mdiArea()->activatePreviousSubWindow();
+    QVERIFY(app_->mainFrame()->activeDocument() != opened);
+    recent->trigger();
+    QCOMPARE(app_->documents().size(), before);
+    QCOMPARE(app_->mainFrame()->activeDocument(), opened);
     // A file that cannot be read gives a message and no document.
     testing::ModalAnswerer answerer;
     QVERIFY(!app_->openDocumentFile(workDir_.filePath("missing")));
