@@ -33,6 +33,8 @@ bool pumpUntil(Done done, int timeoutMs = 5000) {
     timer.start();
     while (!done() && timer.elapsed() < timeoutMs) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        // What the event loop would release once control is back in it.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QThread::msleep(5);
     }
     return done();

@@ -5,6 +5,8 @@
 #include <QImage>
 #include <QWidget>
 
+#include "capture_area/gui/gui_mouse_watch.h"
+
 #include "tests/integration/area_selection/gui_session.h"
 #include "tests/integration/area_selection/x_session_helpers.h"
 
@@ -116,6 +118,27 @@ TEST_F(AreaSelectionGuiTest, ClickInsideTheViewIsTakenTwice) {
     EXPECT_EQ(view_->shownBottom, client.y());
     EXPECT_EQ(frame_->windowTitle().toStdString(), "Marrowdale");
     EXPECT_EQ(recorderState().mouseHook.load(), nullptr);
+}
+
+TEST_F(AreaSelectionGuiTest, NoWatchOutlivesItsSelection) {
+    const auto watches = [] {
+        return QCoreApplication::instance()->findChildren<GuiMouseWatch*>().size();
+    };
+    // A restarted selection keeps one watch.
+    command(res::ID_SELECT_AREA);
+    command(res::ID_SELECT_AREA_BUTTON);
+    pumpFor(100);
+    EXPECT_EQ(watches(), 1);
+
+    // A new document window puts the records back while the selection runs; the watch that is
+    // no longer recorded goes away at the next click, without acting on it.
+    ASSERT_NE(app_->OnFileNew(), nullptr);
+    EXPECT_EQ(recorderState().mouseHook.load(), nullptr);
+    ASSERT_TRUE(run("xdotool mousemove 333 444 click 1"));
+    EXPECT_TRUE(pumpUntil([&] { return watches() == 0; })) << "the orphaned watch stayed";
+    EXPECT_EQ(recorderState().lastClickX.load(), 0);
+    EXPECT_EQ(captureSettings().captureLeft.load(), 100);
+    EXPECT_EQ(recorderState().areaClickState.load(), 0);
 }
 
 }  // namespace
