@@ -171,6 +171,44 @@ TEST(RecorderAudio, MixerAndScreenTogetherStayInStep) {
     EXPECT_GT(share, 0.6);
 }
 
+TEST(RecorderAudio, MicrophoneRecordsTheDefaultSource) {
+    // The test server's default source is the null sink's monitor, so the tone reaches it.
+    if (!haveSound() || !haveDisplay())
+        GTEST_SKIP() << "needs the display and sound server";
+    Folder dir;
+    TonePlayer tone(dir.path, 12);
+    ChildProcess rec({kRecorder, "--audio", "mic", "--seconds", "2", "--dir", dir.path});
+    ASSERT_TRUE(rec.wait(40)) << "the recorder hung";
+    ASSERT_EQ(rec.exitStatus(), 0) << rec.standardError();
+    const DecodedAudio audio = decode(dir.path + "/test.wma");
+    EXPECT_GE(seconds(audio), 1.9);
+    EXPECT_NEAR(toneLevel(audio), 0.5, 0.05);
+}
+
+TEST(RecorderAudio, CodecListingPrintsOneListLinePerLine) {
+    ChildProcess basic({kRecorder, "--list-codecs", "1"});
+    ASSERT_TRUE(basic.wait(60));
+    EXPECT_EQ(basic.exitStatus(), 0) << basic.standardError();
+    const std::string out = basic.standardOutput();
+    // "Number of audio codecs: 2\n\n" is one list line: its own two line breaks, then the
+    // line's end.
+    EXPECT_EQ(out.rfind("Number of audio codecs: 2\n\n\n0 Windows Media Audio 2\n\n\tFound ", 0),
+              0u)
+        << out.substr(0, 200);
+    EXPECT_EQ(out.find("System Codecs"), std::string::npos);
+    EXPECT_EQ(out.find("video codecs"), std::string::npos);
+    EXPECT_EQ(out.find("Major Type"), std::string::npos);
+
+    ChildProcess full({kRecorder, "--list-codecs"});
+    ASSERT_TRUE(full.wait(60));
+    EXPECT_EQ(full.exitStatus(), 0);
+    const std::string all = full.standardOutput();
+    EXPECT_EQ(all.rfind("System Codecs\nNumber of audio codecs: 2\n", 0), 0u);
+    EXPECT_NE(all.find("nMinor Type:  {00000161-0000-0010-8000-00AA00389B71}\n"),
+              std::string::npos);
+    EXPECT_NE(all.find("\n\nNumber of video codecs: "), std::string::npos);
+}
+
 TEST(RecorderAudio, NoSoundServerFailsFastWithErrorMinusOne) {
     Folder dir;
     ChildProcess rec({kRecorder, "--audio-only", "--seconds", "2", "--dir", dir.path},
