@@ -149,6 +149,23 @@ TEST(RecorderAudio, AudioOnlyRecordsThePlayedTone) {
     EXPECT_FALSE(fs::exists(dir.path + "/vid1")) << "no screen recording";
 }
 
+TEST(RecorderAudio, InterruptEndsAudioOnlyWithAFinishedFile) {
+    if (!haveSound())
+        GTEST_SKIP() << "no sound server (run through scripts/test)";
+    Folder dir;
+    TonePlayer tone(dir.path, 12);
+    ChildProcess rec({kRecorder, "--audio-only", "--dir", dir.path, "--stats"});
+    pause(2.5);
+    rec.signal(SIGINT);
+    ASSERT_TRUE(rec.wait(30)) << "the recorder did not stop on SIGINT";
+    EXPECT_EQ(rec.exitStatus(), 0) << rec.standardError();
+    const DecodedAudio audio = decode(dir.path + "/test.wma");
+    EXPECT_EQ(audio.audioStreamCount, 1u);
+    EXPECT_GT(seconds(audio), 1.0);
+    EXPECT_LT(seconds(audio), 3.5);
+    EXPECT_NEAR(toneLevel(audio), 0.5, 0.05);
+}
+
 TEST(RecorderAudio, MixerAndScreenTogetherStayInStep) {
     if (!haveSound() || !haveDisplay())
         GTEST_SKIP() << "needs the display and sound server";
