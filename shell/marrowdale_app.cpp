@@ -37,7 +37,8 @@ CMarrowdaleApp::CMarrowdaleApp(AppWorkers workers, std::unique_ptr<QSettings> se
     : settings_(std::move(settings)),
       uiBridge_(std::make_unique<QtUiBridge>()),
       workers_(std::make_unique<WorkerPool>(bindBridge(std::move(workers.screen), *uiBridge_),
-                                            bindBridge(std::move(workers.audio), *uiBridge_))) {
+                                            bindBridge(std::move(workers.audio), *uiBridge_))),
+      printer_(std::make_unique<QPrinter>(QPrinter::HighResolution)) {
     if (!settings_)
         settings_ =
             std::make_unique<QSettings>(QStringLiteral("Marrowdale"), QStringLiteral("Marrowdale"));
@@ -123,7 +124,8 @@ bool CMarrowdaleApp::waitForWorkers() {
 
 CMarrowdaleView* CMarrowdaleApp::createView(CMarrowdaleDoc* document) {
     auto* view = new CMarrowdaleView(
-        document, ViewServices{*uiBridge_, *workers_, [this] { return waitForWorkers(); }});
+        document,
+        ViewServices{*uiBridge_, *workers_, [this] { return waitForWorkers(); }, printer_.get()});
     document->addView(view);
     QPointer<CMarrowdaleDoc> doc(document);
     connect(view, &QObject::destroyed, this, [this, doc] {
@@ -210,8 +212,7 @@ void CMarrowdaleApp::OnFileOpen() {
 }
 
 void CMarrowdaleApp::OnFilePrintSetup() {
-    QPrinter printer(QPrinter::HighResolution);
-    QPageSetupDialog dialog(&printer, mainFrame_);
+    QPageSetupDialog dialog(printer_.get(), mainFrame_);
     dialog.exec();
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPrinter>
 #include <QStringList>
 #include <functional>
 #include <memory>
@@ -47,6 +48,8 @@ class CMarrowdaleApp : public QObject, public CommandTarget {
     CMainFrame* mainFrame() const { return mainFrame_; }
     QtUiBridge& uiBridge() { return *uiBridge_; }
     WorkerPool& workers() { return *workers_; }
+    // The printer whose settings Print Setup changes and the views print with.
+    QPrinter& printer() { return *printer_; }
 
     // File New: a new document with its child frame and view.
     CMarrowdaleDoc* OnFileNew();
@@ -79,6 +82,7 @@ class CMarrowdaleApp : public QObject, public CommandTarget {
     std::unique_ptr<QSettings> settings_;
     std::unique_ptr<QtUiBridge> uiBridge_;
     std::unique_ptr<WorkerPool> workers_;
+    std::unique_ptr<QPrinter> printer_;
     CMainFrame* mainFrame_ = nullptr;
     std::vector<CMarrowdaleDoc*> documents_;
     QStringList recentFiles_;

@@ -260,18 +260,25 @@ bool CMarrowdaleView::printTo(QPrinter& printer) {
     return painter.end();
 }
 
+QPrinter& CMarrowdaleView::printer() {
+    if (services_.printer)
+        return *services_.printer;
+    if (!ownPrinter_)
+        ownPrinter_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    return *ownPrinter_;
+}
+
 void CMarrowdaleView::OnFilePrint() {
-    QPrinter printer(QPrinter::HighResolution);
-    QPrintDialog dialog(&printer, this);
+    QPrinter& target = printer();
+    QPrintDialog dialog(&target, this);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    if (!printTo(printer))
+    if (!printTo(target))
         afxMessageBox(QStringLiteral("Failed to print."));
 }
 
 void CMarrowdaleView::OnFilePrintPreview() {
-    QPrinter printer(QPrinter::HighResolution);
-    QPrintPreviewDialog preview(&printer, this);
+    QPrintPreviewDialog preview(&printer(), this);
     connect(&preview, &QPrintPreviewDialog::paintRequested, this,
             [this](QPrinter* p) { printTo(*p); });
     preview.exec();

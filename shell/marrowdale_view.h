@@ -4,9 +4,11 @@
 // shell/view_command_bindings.h).
 #pragma once
 
+#include <QPrinter>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "framework/command_map.h"
@@ -15,7 +17,6 @@
 #include "recorder/status_display.h"
 
 class QPainter;
-class QPrinter;
 
 namespace marrowdale {
 
@@ -29,6 +30,8 @@ struct ViewServices {
     // Serves the UI bridge while the GUI thread waits for workers; returns true when every
     // worker has ended within the limit (the application's WorkerPool).
     std::function<bool()> waitForWorkers;
+    // The application's printer, whose settings Print Setup changes; null: the view's own.
+    QPrinter* printer = nullptr;
 };
 
 class CMarrowdaleView : public QWidget, public CommandTarget, private CommandHost {
@@ -77,6 +80,8 @@ class CMarrowdaleView : public QWidget, public CommandTarget, private CommandHos
     void OnFilePrintPreview();
     // Prints the status display to `printer` (one page).
     bool printTo(QPrinter& printer);
+    // The printer that Print and Print Preview use.
+    QPrinter& printer();
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -103,6 +108,7 @@ class CMarrowdaleView : public QWidget, public CommandTarget, private CommandHos
     ViewServices services_;
     std::function<void(const QPoint&)> leftButtonDown_;
     std::vector<std::function<void()>> destroySteps_;
+    std::unique_ptr<QPrinter> ownPrinter_;
 };
 
 }  // namespace marrowdale

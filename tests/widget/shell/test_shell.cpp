@@ -738,6 +738,8 @@ void ShellTest::closingViewStopsAndWaitsForWorkers() {
 void ShellTest::printingToPdfShowsStatus() {
     const QString pdftotext = QStandardPaths::findExecutable("pdftotext");
     QVERIFY2(!pdftotext.isEmpty(), "pdftotext (poppler-utils) is needed: run scripts/setup");
+    // Print Setup's printer is the one the views print with.
+    QCOMPARE(&activeView()->printer(), &app_->printer());
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     const QString pdf = workDir_.filePath("status.pdf");
