@@ -119,6 +119,10 @@ void CDIALOG_FILL::runFill(bool odd) {
     if (!done.load(std::memory_order_acquire))
         loop.exec();
     poll.stop();
+    // The loop may also have been ended by the application quitting: the fill then stops after
+    // the file being made.
+    if (!done.load(std::memory_order_acquire))
+        cancel = true;
     worker.join();
     progress.close();
 
