@@ -260,8 +260,43 @@ void CMainFrame::buildMenuBar(int menuId) {
     for (const res::MenuItem& popup : res::loadMenu(menuId)) {
         QMenu* menu = bar->addMenu(popup.text);
         fillMenu(menu, popup.items);
+        if (popup.text == QLatin1String("&Window")) {
+            const int fixedItems = static_cast<int>(menu->actions().size());
+            fillWindowList(menu, fixedItems);
+            connect(menu, &QMenu::aboutToShow, this,
+                    [this, menu, fixedItems] { fillWindowList(menu, fixedItems); });
+        }
     }
     updateCommandStates();
+}
+
+void CMainFrame::fillWindowList(QMenu* menu, int fixedItems) {
+    // After the menu's own items: the document windows (the active one checked) and the
+    // window-management dialog, as the framework adds them.
+    const QList<QAction*> actions = menu->actions();
+    for (int i = fixedItems; i < actions.size(); ++i) {
+        menu->removeAction(actions[i]);
+        if (actions[i]->parent() == menu)
+            delete actions[i];
+    }
+    menu->addSeparator();
+    const QList<QMdiSubWindow*> windows = mdiArea_->subWindowList(QMdiArea::CreationOrder);
+    for (int i = 0; i < windows.size() && i < 9; ++i) {
+        QPointer<QMdiSubWindow> w = windows[i];
+        QString title = w->windowTitle();
+        title.replace('&', QLatin1String("&&"));
+        QAction* a = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(title), menu);
+        a->setCheckable(true);
+        a->setChecked(w == mdiArea_->currentSubWindow());
+        connect(a, &QAction::triggered, this, [this, w] {
+            if (w)
+                mdiArea_->setActiveSubWindow(w);
+        });
+        menu->addAction(a);
+    }
+    QAction* manager = commandAction(res::ID_WINDOW_MANAGER);
+    manager->setText(res::loadString(res::ID_WINDOW_MANAGER));
+    menu->addAction(manager);
 }
 
 void CMainFrame::buildToolBar() {

@@ -97,6 +97,7 @@ class CMainFrame : public QMainWindow, public CommandTarget {
     void subWindowActivated(QMdiSubWindow* window);
     void refreshActive();
     void fillToolbarsMenu(QMenu* menu);
+    void fillWindowList(QMenu* menu, int fixedItems);
 
     CommandTarget* application_;
     QMdiArea* mdiArea_ = nullptr;
