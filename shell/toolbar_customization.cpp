@@ -319,9 +319,8 @@ QString ToolbarCustomizer::toolbarName(int toolbarId) const {
 }
 
 const ButtonList& ToolbarCustomizer::buttons(int toolbarId) const {
-    static const ButtonList kNone;
     const Bar* b = find(toolbarId);
-    return b ? b->buttons : kNone;
+    return b ? b->buttons : noButtons_;
 }
 
 ButtonList ToolbarCustomizer::defaultButtons(int toolbarId) const {
@@ -576,6 +575,10 @@ UserImagesResult ToolbarCustomizer::loadUserImages(const QString& path) {
     for (const auto& [id, image] : commandImages_)
         applyCommandImage(id);
     return userImagesResult_;
+}
+
+QIcon ToolbarCustomizer::commandIcon(int commandId) const {
+    return frame_.commandAction(commandId)->icon();
 }
 
 int ToolbarCustomizer::commandImage(int commandId) const {
@@ -978,18 +981,24 @@ CustomizeDialog::CustomizeDialog(ToolbarCustomizer& customizer, QWidget* parent)
     // Commands page: categories, their commands, and the buttons of a chosen toolbar.
     auto* commandsPage = new QWidget(tabs);
     auto* grid = new QGridLayout(commandsPage);
-    grid->addWidget(new QLabel(QStringLiteral("Cate&gories:"), commandsPage), 0, 0);
-    grid->addWidget(new QLabel(QStringLiteral("Comman&ds:"), commandsPage), 0, 1);
+    auto* categoriesLabel = new QLabel(QStringLiteral("Cate&gories:"), commandsPage);
+    auto* commandsLabel = new QLabel(QStringLiteral("Comman&ds:"), commandsPage);
+    grid->addWidget(categoriesLabel, 0, 0);
+    grid->addWidget(commandsLabel, 0, 1);
     categories_ = new QListWidget(commandsPage);
     categories_->setObjectName(QStringLiteral("categories"));
     commands_ = new CommandListWidget(commandsPage);
     commands_->setObjectName(QStringLiteral("commands"));
+    categoriesLabel->setBuddy(categories_);
+    commandsLabel->setBuddy(commands_);
     grid->addWidget(categories_, 1, 0);
     grid->addWidget(commands_, 1, 1);
 
     auto* toolbarRow = new QHBoxLayout;
-    toolbarRow->addWidget(new QLabel(QStringLiteral("&Toolbar:"), commandsPage));
+    auto* toolbarLabel = new QLabel(QStringLiteral("Tool&bar:"), commandsPage);
+    toolbarRow->addWidget(toolbarLabel);
     toolbarChoice_ = new QComboBox(commandsPage);
+    toolbarLabel->setBuddy(toolbarChoice_);
     toolbarChoice_->setObjectName(QStringLiteral("toolbarChoice"));
     toolbarRow->addWidget(toolbarChoice_, 1);
     grid->addLayout(toolbarRow, 2, 0, 1, 2);
@@ -1192,6 +1201,8 @@ void CustomizeDialog::refreshButtons() {
         auto* item = new QListWidgetItem(id == 0 ? QStringLiteral("(separator)") : commandName(id),
                                          buttons_);
         item->setData(Qt::UserRole, id);
+        if (id != 0)
+            item->setIcon(customizer_.commandIcon(id));
     }
     if (buttons_->count() > 0)
         buttons_->setCurrentRow(std::clamp(row, 0, buttons_->count() - 1));

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QIcon>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -134,6 +135,8 @@ class ToolbarCustomizer : public QObject {
     UserImagesResult userImagesResult() const { return userImagesResult_; }
     // Reads the user image list from `path` when none has been read yet.
     UserImagesResult loadUserImages(const QString& path);
+    // The picture a button of `commandId` shows now.
+    QIcon commandIcon(int commandId) const;
     // The user image shown for `commandId`, -1 for its own picture.
     int commandImage(int commandId) const;
     bool setCommandImage(int commandId, int userImageIndex);
@@ -184,6 +187,7 @@ class ToolbarCustomizer : public QObject {
     QSettings& settings_;
     std::map<int, Bar> bars_;
     std::map<int, int> commandImages_;
+    const ButtonList noButtons_;
     UserImages userImages_;
     UserImagesResult userImagesResult_ = UserImagesResult::Missing;
     bool userImagesRead_ = false;
