@@ -124,7 +124,7 @@ class RecordingLauncher final : public WorkerLauncher, public CommandHost {
     WindowHandle parentWindow() override { return nullptr; }
     WindowHandle mainFrame() override { return nullptr; }
     void minimizeMainFrame() override { ++minimized; }
-    std::string currentDirectory() override { return "/work/dir"; }
+    std::string currentDirectory() override { return "/home/user/recordings"; }
 
     bool screenRunning = false;
     bool audioRunning = false;
@@ -898,7 +898,7 @@ void DialogsTest::recordAudioCommandStartsOnlyAfterStart() {
         QCOMPARE(started, row.starts);
         QCOMPARE(launcher.audioStarts.size(), std::size_t{row.starts ? 1u : 0u});
         if (row.starts) {
-            QCOMPARE(launcher.audioStarts[0], std::string("/work/dir"));
+            QCOMPARE(launcher.audioStarts[0], std::string("/home/user/recordings"));
         }
         QVERIFY(launcher.screenStarts.empty());
         QVERIFY(ui.calls().empty());  // no title, no message
