@@ -67,14 +67,31 @@ struct FloatCase {
 
 TEST(NarrowToFloat, FollowsTheRuntimeRules) {
     const FloatCase cases[] = {
-        {"", 0.0f},    {"abc", 0.0f},   {".", 0.0f},       {"-", 0.0f},      {"e5", 0.0f},
-        {"25", 25.0f}, {"12.5", 12.5f}, {"  12.5", 12.5f}, {"\t-1", -1.0f},  {"+0.5", 0.5f},
-        {".5", 0.5f},  {"5.", 5.0f},    {"1e3", 1000.0f},  {"1E+2", 100.0f}, {"2.5e-1", 0.25f},
+        {"", 0.0f},
+        {"abc", 0.0f},
+        {".", 0.0f},
+        {"-", 0.0f},
+        {"e5", 0.0f},
+        {"25", 25.0f},
+        {"12.5", 12.5f},
+        {"  12.5", 12.5f},
+        {"\t-1", -1.0f},
+        {"+0.5", 0.5f},
+        {".5", 0.5f},
+        {"5.", 5.0f},
+        {"1e3", 1000.0f},
+        {"1E+2", 100.0f},
+        {"2.5e-1", 0.25f},
         {"1e", 1.0f},  // an exponent without digits is not part of the number
-        {"1e+", 1.0f}, {"3x", 3.0f},    {"1,5", 1.0f},  // the decimal point is '.', whatever the
-                                                        // locale
-        {"0.1", 0.1f}, {"inf", 0.0f},                   // only decimal numbers
-        {"nan", 0.0f}, {"0x10", 0.0f},  {"-0", -0.0f},
+        {"1e+", 1.0f},
+        {"3x", 3.0f},
+        {"1,5", 1.0f},  // the decimal point is '.', whatever the
+                        // locale
+        {"0.1", 0.1f},
+        {"inf", 0.0f},  // only decimal numbers
+        {"nan", 0.0f},
+        {"0x10", 0.0f},
+        {"-0", -0.0f},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(atoflt(c.text), c.expected) << "text \"" << c.text << "\"";
