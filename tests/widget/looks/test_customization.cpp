@@ -504,6 +504,26 @@ class CustomizationTest : public QObject {
                                 session.frame->toolBar()->mapToGlobal(QPoint(2, 2)));
         QCoreApplication::sendEvent(session.frame->toolBar(), &event);
         QCOMPARE(shown, (QStringList{"Standard", "Extra", "-", "Customize..."}));
+
+        // On the menu bar and the status bar too, but not in the document area.
+        for (QWidget* pane : {static_cast<QWidget*>(session.frame->menuBar()),
+                              static_cast<QWidget*>(session.frame->statusBar()),
+                              session.frame->mdiArea()->viewport()}) {
+            bool opened = false;
+            QTimer closer;
+            connect(&closer, &QTimer::timeout, [&] {
+                if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                    opened = menu->objectName() == QLatin1String("panesMenu");
+                    menu->close();
+                }
+            });
+            closer.start(20);
+            const QPoint at = pane->rect().center();
+            QContextMenuEvent onPane(QContextMenuEvent::Mouse, at, pane->mapToGlobal(at));
+            QCoreApplication::sendEvent(pane, &onPane);
+            QTest::qWait(60);
+            QCOMPARE(opened, pane != session.frame->mdiArea()->viewport());
+        }
     }
 
     void hostileWorkspaceIsIgnored() {
