@@ -350,7 +350,8 @@ class CustomizationTest : public QObject {
             ++drags;
             std::unique_ptr<QMimeData> owned(mime);
             ButtonDrag drag;
-            if (!readButtonMime(mime, drag) || source != session.customizer->toolbar(a))
+            if (!readButtonMime(mime, drag) ||
+                source != session.customizer->toolbar(drag.fromToolbar))
                 return Qt::IgnoreAction;
             return sendDrop(barB, mime, QPoint(1, 1)) ? Qt::MoveAction : Qt::IgnoreAction;
         };
@@ -380,6 +381,20 @@ class CustomizationTest : public QObject {
         QCOMPARE(drags, 1);
         QVERIFY(session.frame->statusBar()->isHidden());
 
+        // A button whose command is unavailable (no recorder window) moves just the same.
+        QToolButton* disabled = buttonOf(session.frame->toolBar(), res::ID_RECORD);
+        QVERIFY(disabled);
+        QVERIFY(!disabled->isEnabled());
+        QTRY_VERIFY(buttonOf(barB, res::ID_VIEW_STATUS_BAR)->isVisible());  // laid out
+        mouse(disabled, QEvent::MouseButtonPress, QPoint(3, 3), Qt::LeftButton, Qt::AltModifier);
+        mouse(disabled, QEvent::MouseMove, QPoint(3, 40), Qt::LeftButton, Qt::AltModifier);
+        QCOMPARE(drags, 2);
+        QCoreApplication::processEvents();
+        QCOMPARE(shownButtons(barB), (ButtonList{res::ID_RECORD, res::ID_VIEW_STATUS_BAR}));
+        QCOMPARE(std::count(session.customizer->buttons(kStandardToolbarId).begin(),
+                            session.customizer->buttons(kStandardToolbarId).end(), res::ID_RECORD),
+                 0);
+
         // Dragged off every toolbar, the button goes away.
         session.customizer->runDrag = [&](QMimeData* mime, QWidget*) {
             ++drags;
@@ -390,7 +405,7 @@ class CustomizationTest : public QObject {
         QVERIFY(record);
         mouse(record, QEvent::MouseButtonPress, QPoint(3, 3), Qt::LeftButton, Qt::AltModifier);
         mouse(record, QEvent::MouseMove, QPoint(3, 40), Qt::LeftButton, Qt::AltModifier);
-        QCOMPARE(drags, 2);
+        QCOMPARE(drags, 3);
         QCoreApplication::processEvents();
         QCOMPARE(session.customizer->buttons(a), ButtonList{});
         QCOMPARE(shownButtons(session.customizer->toolbar(a)), ButtonList{});
