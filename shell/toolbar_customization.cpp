@@ -450,9 +450,8 @@ bool ToolbarCustomizer::deleteUserToolbar(int toolbarId) {
     Bar* b = find(toolbarId);
     if (!b)
         return false;
+    // The separators and the customise button are the toolbar's children and go with it.
     QToolBar* bar = b->bar;
-    for (QAction* s : b->separators)
-        s->deleteLater();
     bars_.erase(toolbarId);
     frame_.removeToolBar(bar);
     bar->hide();
@@ -1293,7 +1292,7 @@ void CustomizeDialog::applyImage() {
 // ---- Set-up ----
 
 ApplicationLooks* attachLooksAndCustomization(CMainFrame& frame, QSettings& settings) {
-    // Smart docking and auto-hiding where the bars allow it.
+    // Smart docking from the start; the looks that do not set it leave it so.
     setDockingMode(frame, DockingMode::Smart);
     auto* customizer = new ToolbarCustomizer(frame, settings);
 
