@@ -5,10 +5,14 @@
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMenu>
+#include <QPainter>
+#include <QProxyStyle>
 #include <QSettings>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QStyleOptionMenuItem>
 #include <QToolBar>
+#include <algorithm>
 #include <array>
 
 namespace marrowdale {
@@ -308,6 +312,34 @@ QString gradient(const QColor& top, const QColor& bottom) {
         .arg(top.name(), bottom.name());
 }
 
+// The classic style with a round mark for the chosen item of a group of menu items (the classic
+// style itself draws a tick for both kinds).
+class ClassicStyle : public QProxyStyle {
+  public:
+    explicit ClassicStyle(QStyle* base) : QProxyStyle(base) {}
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override {
+        const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
+        if (element == PE_IndicatorMenuCheckMark && item &&
+            item->checkType == QStyleOptionMenuItem::Exclusive) {
+            const bool selected = option->state & State_Selected;
+            const QColor colour =
+                option->palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
+            const int d = std::max(4, std::min(option->rect.width(), option->rect.height()) / 3);
+            QRect dot(0, 0, d, d);
+            dot.moveCenter(option->rect.center());
+            painter->save();
+            painter->setRenderHint(QPainter::Antialiasing);
+            painter->setPen(Qt::NoPen);
+            painter->setBrush(colour);
+            painter->drawEllipse(dot);
+            painter->restore();
+            return;
+        }
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+    }
+};
+
 // Sets the wait cursor for the life of the object.
 class WaitCursor {
   public:
@@ -318,6 +350,12 @@ class WaitCursor {
 };
 
 }  // namespace
+
+QString baseStyleName(const QStyle* style) {
+    if (const auto* proxy = qobject_cast<const QProxyStyle*>(style))
+        return baseStyleName(proxy->baseStyle());
+    return style ? style->name() : QString();
+}
 
 std::span<const LookSpec> lookTable() {
     return kLooks;
@@ -457,8 +495,12 @@ void ApplicationLooks::SelectApplicationLook(int id) {
         office2007Style_ = look->office2007Style;
 
     const LookColors colors = lookColors(id, office2007Style_);
-    if (QStyle* style = QStyleFactory::create(QLatin1String(look->styleKey)))
-        QApplication::setStyle(style);
+    if (QStyle* style = QStyleFactory::create(QLatin1String(look->styleKey))) {
+        if (style->name().compare(QLatin1String("Windows"), Qt::CaseInsensitive) == 0)
+            QApplication::setStyle(new ClassicStyle(style));
+        else
+            QApplication::setStyle(style);
+    }
     QApplication::setPalette(lookPalette(colors));
     // Menus keep the style's own drawing (radio and check marks) in the look's menu colours.
     menuPalette_ = lookMenuPalette(colors);

@@ -15,6 +15,7 @@
 #include "shell/docking.h"
 
 class QMainWindow;
+class QStyle;
 class QSettings;
 
 namespace marrowdale {
@@ -71,6 +72,9 @@ QPalette lookPalette(const LookColors& colors);
 // The palette of the popup menus.
 QPalette lookMenuPalette(const LookColors& colors);
 QString lookStyleSheet(const LookColors& colors);
+
+// The name of the Qt style under `style` ("Windows", "Fusion").
+QString baseStyleName(const QStyle* style);
 
 // The stored look: "ApplicationLook" of `settings`, or 219 when there is none or it is not a
 // look.

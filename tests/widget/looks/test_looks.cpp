@@ -156,7 +156,7 @@ class LooksTest : public QObject {
             QVERIFY(first.frame->executeCommand(id));
             QCOMPARE(first.looks->applicationLook(), id);
             const LookColors colors = lookColors(id, first.looks->office2007Style());
-            QCOMPARE(QApplication::style()->name().toLower(),
+            QCOMPARE(baseStyleName(QApplication::style()).toLower(),
                      QString::fromLatin1(look->styleKey).toLower());
             QCOMPARE(QApplication::palette().color(QPalette::Window), colors.window);
             QCOMPARE(QApplication::palette().color(QPalette::Highlight), colors.highlight);
@@ -171,7 +171,7 @@ class LooksTest : public QObject {
         Session second(ini_);
         QCOMPARE(second.looks->applicationLook(), id);
         const LookColors colors = lookColors(id, second.looks->office2007Style());
-        QCOMPARE(QApplication::style()->name().toLower(),
+        QCOMPARE(baseStyleName(QApplication::style()).toLower(),
                  QString::fromLatin1(look->styleKey).toLower());
         QCOMPARE(QApplication::palette().color(QPalette::Window), colors.window);
         QCOMPARE(second.frame->styleSheet(), lookStyleSheet(colors));
@@ -325,6 +325,37 @@ class LooksTest : public QObject {
             QCOMPARE(menu.palette().color(QPalette::Window), colors.menuBack);
             QCOMPARE(menu.palette().color(QPalette::Text), colors.menuText);
         }
+    }
+
+    void radioMarkDiffersFromTick_data() {
+        QTest::addColumn<int>("id");
+        for (int id : {205, 206, 207, 208, 216, 219})
+            QTest::newRow(qPrintable(QString::number(id))) << id;
+    }
+    void radioMarkDiffersFromTick() {
+        QFETCH(int, id);
+        Session session(ini_);
+        session.looks->SelectApplicationLook(id);
+        QMenu menu;
+        QActionGroup group(&menu);
+        group.setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+        QAction* radio = menu.addAction(QStringLiteral("Same text"));
+        radio->setCheckable(true);
+        group.addAction(radio);
+        radio->setChecked(true);
+        QAction* tick = menu.addAction(QStringLiteral("Same text"));
+        tick->setCheckable(true);
+        tick->setChecked(true);
+        menu.ensurePolished();
+        menu.adjustSize();
+        const QImage image = menu.grab().toImage();
+        const QRect r = menu.actionGeometry(radio);
+        const QRect t = menu.actionGeometry(tick);
+        QCOMPARE(r.size(), t.size());
+        QVERIFY(!r.isEmpty());
+        const QImage radioRow = image.copy(r);
+        const QImage tickRow = image.copy(t);
+        QVERIFY(radioRow != tickRow);
     }
 
     void outOfRangeIdsAreIgnored() {
