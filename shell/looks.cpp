@@ -19,7 +19,7 @@ namespace marrowdale {
 
 namespace {
 
-constexpr std::array<LookSpec, 15> kLooks = {{
+constexpr std::array<LookRow, 15> kLooks = {{
     {205, "Windows 2000", "Windows", kNoScheme, false},
     {206, "Office XP", "Windows", kNoScheme, false},
     {207, "Windows XP", "Fusion", kNoScheme, false},
@@ -357,11 +357,11 @@ QString baseStyleName(const QStyle* style) {
     return style ? style->name() : QString();
 }
 
-std::span<const LookSpec> lookTable() {
+std::span<const LookRow> lookTable() {
     return kLooks;
 }
 
-const LookSpec* findLook(int id) {
+const LookRow* findLook(int id) {
     if (id < kFirstLook || id > kLastLook)
         return nullptr;
     return &kLooks[static_cast<std::size_t>(id - kFirstLook)];
@@ -486,7 +486,7 @@ bool ApplicationLooks::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void ApplicationLooks::SelectApplicationLook(int id) {
-    const LookSpec* look = findLook(id);
+    const LookRow* look = findLook(id);
     if (!look || !frame_)
         return;
     WaitCursor wait;

@@ -34,7 +34,7 @@ enum Office2007Style {
 };
 
 // One row of the looks table.
-struct LookSpec {
+struct LookRow {
     int id;
     const char* name;
     const char* styleKey;  // the Qt style: "Windows" or "Fusion"
@@ -47,9 +47,9 @@ inline constexpr int kKeepScheme = -2;
 inline constexpr int kNoScheme = -1;
 
 // The looks 205 to 219 in order.
-std::span<const LookSpec> lookTable();
+std::span<const LookRow> lookTable();
 // The row of `id`; null outside 205 to 219.
-const LookSpec* findLook(int id);
+const LookRow* findLook(int id);
 
 // The colours of one appearance.
 struct LookColors {

@@ -92,7 +92,7 @@ class LooksTest : public QObject {
         QCOMPARE(static_cast<int>(table.size()), 15);
         const QStringList keys = QStyleFactory::keys();
         for (std::size_t i = 0; i < table.size(); ++i) {
-            const LookSpec& row = table[i];
+            const LookRow& row = table[i];
             QCOMPARE(row.id, 205 + static_cast<int>(i));
             QCOMPARE(findLook(row.id), &row);
             QVERIFY2(keys.contains(QLatin1String(row.styleKey), Qt::CaseInsensitive), row.styleKey);
@@ -147,7 +147,7 @@ class LooksTest : public QObject {
     }
     void eachLookAppliesAndPersists() {
         QFETCH(int, id);
-        const LookSpec* look = findLook(id);
+        const LookRow* look = findLook(id);
         QVERIFY(look);
         {
             Session first(ini_);
@@ -244,7 +244,7 @@ class LooksTest : public QObject {
         std::set<QString> seen;
         const int menuLooks[] = {205, 206, 207, 208, 209, 210, 215, 216, 217, 218, 219};
         for (int id : menuLooks) {
-            const LookSpec* look = findLook(id);
+            const LookRow* look = findLook(id);
             const int scheme = look->office2007Style >= 0 ? look->office2007Style : 0;
             const LookColors c = lookColors(id, scheme);
             const QString key = QString::fromLatin1(look->styleKey) + c.window.name() +
