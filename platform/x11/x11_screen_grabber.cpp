@@ -18,21 +18,59 @@ namespace marrowdale {
 
 namespace {
 
-// Xlib reports protocol errors through one process-wide handler. It is replaced only around
-// XShmAttach, which fails on a display that cannot share memory with us; the lock keeps two
-// grabbers from interleaving their replacement.
-std::mutex& errorTrapMutex() {
-    static std::mutex m;
-    return m;
-}
-std::atomic<bool>& errorTrapHit() {
-    static std::atomic<bool> hit{false};
-    return hit;
-}
-int trapError(Display*, XErrorEvent*) {
-    errorTrapHit() = true;
-    return 0;
-}
+// Xlib reports protocol errors through one process-wide handler, whose default ends the
+// program. An ErrorTrap replaces it for the requests of one display while it lives: errors on
+// that display are recorded, errors on any other display go on to the handler it replaced. The
+// lock keeps two traps from interleaving their replacement.
+class ErrorTrap {
+  public:
+    explicit ErrorTrap(Display* display) : lock_(mutex()) {
+        trapped().store(display);
+        hit().store(false);
+        previous() = XSetErrorHandler(handle);
+    }
+    ~ErrorTrap() {
+        XSetErrorHandler(previous());
+        trapped().store(nullptr);
+    }
+    ErrorTrap(const ErrorTrap&) = delete;
+    ErrorTrap& operator=(const ErrorTrap&) = delete;
+
+    // Waits for the server to answer everything sent so far, so that late errors are counted.
+    bool hitAfterSync(Display* display) const {
+        XSync(display, False);
+        return hit().load();
+    }
+    bool wasHit() const { return hit().load(); }
+
+  private:
+    static std::mutex& mutex() {
+        static std::mutex m;
+        return m;
+    }
+    static std::atomic<Display*>& trapped() {
+        static std::atomic<Display*> d{nullptr};
+        return d;
+    }
+    static std::atomic<bool>& hit() {
+        static std::atomic<bool> h{false};
+        return h;
+    }
+    static XErrorHandler& previous() {
+        static XErrorHandler h = nullptr;
+        return h;
+    }
+    static int handle(Display* display, XErrorEvent* event) {
+        if (display == trapped().load()) {
+            hit().store(true);
+            return 0;
+        }
+        XErrorHandler next = previous();
+        return next != nullptr ? next(display, event) : 0;
+    }
+
+    std::lock_guard<std::mutex> lock_;
+};
 
 struct Intersection {
     int srcX = 0, srcY = 0;  // on the screen
@@ -105,15 +143,22 @@ class X11ScreenGrabber final : public ScreenGrabber {
         const int screenW = DisplayWidth(display_, DefaultScreen(display_));
         const int screenH = DisplayHeight(display_, DefaultScreen(display_));
         const Intersection r = intersect(left, top, w, h, screenW, screenH);
-        if (r.width == w && r.height == h) {
-            if (shared_)
-                return XShmGetImage(display_, root_, ximage_, r.srcX, r.srcY, AllPlanes);
-            return XGetSubImage(display_, root_, r.srcX, r.srcY, w, h, AllPlanes, ZPixmap, ximage_,
-                                0, 0) != nullptr;
-        }
         if (r.width == 0) {
             clearAll();
             return true;
+        }
+        // Both requests wait for their reply, so an error (a screen made smaller since the
+        // size above was read, for one) has reached the trap by the time they return.
+        ErrorTrap trap(display_);
+        if (r.width == w && r.height == h) {
+            bool ok = false;
+            if (shared_)
+                ok = XShmGetImage(display_, root_, ximage_, r.srcX, r.srcY, AllPlanes);
+            else
+                ok = XGetSubImage(display_, root_, r.srcX, r.srcY, static_cast<unsigned>(w),
+                                  static_cast<unsigned>(h), AllPlanes, ZPixmap, ximage_, 0,
+                                  0) != nullptr;
+            return ok && !trap.wasHit();
         }
         bool ok = false;
         if (shared_) {
@@ -133,7 +178,7 @@ class X11ScreenGrabber final : public ScreenGrabber {
                               r.dstY) != nullptr;
         }
         blackenOutside(r);
-        return ok;
+        return ok && !trap.wasHit();
     }
 
     const ScreenImage* image() const override { return opened_ ? &image_ : nullptr; }
@@ -191,14 +236,10 @@ class X11ScreenGrabber final : public ScreenGrabber {
         shm_.readOnly = False;
         bool attached = false;
         {
-            std::lock_guard lock(errorTrapMutex());
             XSync(display_, False);
-            errorTrapHit() = false;
-            XErrorHandler previous = XSetErrorHandler(trapError);
+            ErrorTrap trap(display_);
             attached = XShmAttach(display_, &shm_) != 0;
-            XSync(display_, False);
-            XSetErrorHandler(previous);
-            if (errorTrapHit())
+            if (trap.hitAfterSync(display_))
                 attached = false;
         }
         // The segment goes away by itself once both sides have detached.
