@@ -191,7 +191,11 @@ std::int32_t AudioRun::loop(bool* toCommonExit) {
             state_.screenFinished = 0;
             break;
         }
-        services_.clock.sleepMs(sleepPeriodMs_);
+        // A stop raised during the wait ends it early; the packets up to that moment are still
+        // drained below, so the sound ends close to where the stop came.
+        services_.clock.sleepMsUnless(sleepPeriodMs_, [this] {
+            return state_.screenFinished.load() != 0 || state_.stopAudioRequested.load() != 0;
+        });
         std::uint32_t packetFrames = 0;
         HResult hr = capture_->getNextPacketSize(&packetFrames);
         if (hr != S_OK)

@@ -37,7 +37,22 @@ void MonotonicClock::sleepMs(std::uint32_t durationMs) {
     }
 }
 
-unsigned timeBeginPeriod(unsigned /*periodMs*/) { return 0; }
-unsigned timeEndPeriod(unsigned /*periodMs*/) { return 0; }
+void Clock::sleepMsUnless(std::uint32_t durationMs, const std::function<bool()>& wake) {
+    const std::uint64_t end = now100ns() + static_cast<std::uint64_t>(durationMs) * 10'000;
+    const std::uint64_t slice = static_cast<std::uint64_t>(kWakeCheckMs) * 10'000;
+    while (!wake()) {
+        const std::uint64_t now = now100ns();
+        if (now >= end)
+            return;
+        sleepUntil100ns(end - now > slice ? now + slice : end);
+    }
+}
+
+unsigned timeBeginPeriod(unsigned /*periodMs*/) {
+    return 0;
+}
+unsigned timeEndPeriod(unsigned /*periodMs*/) {
+    return 0;
+}
 
 }  // namespace marrowdale

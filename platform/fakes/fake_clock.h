@@ -43,6 +43,23 @@ class FakeClock final : public Clock {
         lastSleepMs_ = durationMs;
     }
 
+    // One sleep as far as sleeps() and lastSleepMs() tell, passed in slices of kWakeCheckMs; the
+    // slice hook runs before each look at `wake` (tests raise a stop flag from it).
+    void sleepMsUnless(std::uint32_t durationMs, const std::function<bool()>& wake) override {
+        ++sleeps_;
+        lastSleepMs_ = durationMs;
+        const std::uint64_t end = now_ + static_cast<std::uint64_t>(durationMs) * 10'000;
+        const std::uint64_t slice = static_cast<std::uint64_t>(kWakeCheckMs) * 10'000;
+        while (true) {
+            if (onSleepSlice_)
+                onSleepSlice_(*this);
+            if (wake() || now_ >= end)
+                return;
+            now_ = end - now_ > slice ? now_ + slice : end;
+        }
+    }
+    void setOnSleepSlice(std::function<void(FakeClock&)> hook) { onSleepSlice_ = std::move(hook); }
+
     unsigned sleeps() const { return sleeps_; }
     std::uint32_t lastSleepMs() const { return lastSleepMs_; }
     // The time the last sleepUntil100ns() was asked to reach (0 when there was none).
@@ -52,6 +69,7 @@ class FakeClock final : public Clock {
     std::uint64_t now_;
     std::uint64_t stepPerRead_ = 1;
     std::function<void(FakeClock&)> onRead_;
+    std::function<void(FakeClock&)> onSleepSlice_;
     unsigned sleeps_ = 0;
     std::uint32_t lastSleepMs_ = 0;
     std::uint64_t lastSleepTarget_ = 0;

@@ -254,6 +254,74 @@ TEST_F(AudioWorker, StopThroughTheRequestClearsBothFlags) {
     EXPECT_TRUE(outcome.normalEnd);
 }
 
+// A stop raised 120 ms into a 500 ms wait cuts the wait short (to the next 5 ms look at the
+// flags); the packets waiting then are still written before the loop ends.
+TEST_F(AudioWorker, StopDuringAWaitEndsTheWaitEarlyAndDrainsFirst) {
+    audio.script.packetsPerWake = [](int) { return std::vector<std::uint32_t>{480}; };
+    std::uint64_t secondWaitStart = 0;
+    std::uint64_t stopAt = 0;
+    clock.setOnSleepSlice([&](FakeClock& c) {
+        if (c.sleeps() != 2 || stopAt != 0)
+            return;
+        if (secondWaitStart == 0)
+            secondWaitStart = c.peek();
+        if (c.peek() >= secondWaitStart + 1'200'000) {
+            stopAt = c.peek();
+            state.screenFinished = 1;
+        }
+    });
+    std::uint64_t secondDrainAt = 0;
+    audio.script.onCall = [&](const std::string& call, int) {
+        if (call == "getNextPacketSize" && clock.sleeps() == 2 && secondDrainAt == 0)
+            secondDrainAt = clock.peek();
+    };
+    EXPECT_EQ(run(), 0);
+    ASSERT_NE(stopAt, 0u);
+    EXPECT_EQ(stopAt - secondWaitStart, 1'200'000u);
+    EXPECT_EQ(secondDrainAt, stopAt) << "the drain follows the stop, not the end of the period";
+    EXPECT_EQ(clock.sleeps(), 2u);
+    EXPECT_EQ(clock.lastSleepMs(), 500u);
+    EXPECT_EQ(media.log->samples.size(), 2u) << "the second wake-up's packet is written";
+    EXPECT_EQ(state.statusCode.load(), kStatusAudioStopped);
+    EXPECT_EQ(state.screenFinished.load(), 0);
+}
+
+// The clocks' own sliced wait: the whole period when nothing wakes it, slices of at most 5 ms,
+// and an early return at the first look after `wake` turns true.
+class CountingClock final : public Clock {
+  public:
+    std::uint64_t now100ns() override { return now; }
+    void sleepUntil100ns(std::uint64_t t) override {
+        longestSlice = std::max(longestSlice, t - now);
+        now = std::max(now, t);
+        ++slices;
+    }
+    void sleepMs(std::uint32_t ms) override { now += std::uint64_t{ms} * 10'000; }
+    std::uint64_t now = 5'000'000;
+    std::uint64_t longestSlice = 0;
+    int slices = 0;
+};
+
+TEST(ClockWait, SlicedWaitRunsItsPeriodOrEndsAtTheFirstLookAfterAWake) {
+    CountingClock full;
+    full.sleepMsUnless(500, [] { return false; });
+    EXPECT_EQ(full.now, 5'000'000u + 5'000'000u);
+    EXPECT_EQ(full.slices, 100);
+    EXPECT_EQ(full.longestSlice, 50'000u);
+
+    CountingClock odd;
+    odd.sleepMsUnless(12, [] { return false; });
+    EXPECT_EQ(odd.now, 5'000'000u + 120'000u) << "the last slice stops at the end";
+
+    CountingClock early;
+    early.sleepMsUnless(500, [&early] { return early.now >= 5'000'000u + 730'000u; });
+    EXPECT_EQ(early.now, 5'000'000u + 750'000u);
+
+    CountingClock raised;
+    raised.sleepMsUnless(500, [] { return true; });
+    EXPECT_EQ(raised.slices, 0) << "a stop already raised does not wait at all";
+}
+
 TEST_F(AudioWorker, EndsByItselfAfterNinetyThousandWakeUps) {
     EXPECT_EQ(run(), 0);
     EXPECT_EQ(clock.sleeps(), 90000u);
