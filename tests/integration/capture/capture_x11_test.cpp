@@ -7,6 +7,7 @@
 #include <X11/Xutil.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <turbojpeg.h>
 #include <unistd.h>
@@ -371,6 +372,52 @@ TEST_F(CaptureOnX11, EmptyRectangleIsRefused) {
     EXPECT_EQ(r.exitStatus, 2);
     EXPECT_NE(r.err.find("The capture area has no width or height."), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(dir.path() + "/vid1"));
+}
+
+// A small memory file system for one test (mounting needs the superuser, as in CI).
+class SmallMount {
+  public:
+    SmallMount(const std::string& where, const char* options) : where_(where) {
+        mounted_ = ::mount("capture-test", where_.c_str(), "tmpfs", 0, options) == 0;
+    }
+    ~SmallMount() {
+        if (mounted_)
+            ::umount2(where_.c_str(), MNT_DETACH);
+    }
+    SmallMount(const SmallMount&) = delete;
+    SmallMount& operator=(const SmallMount&) = delete;
+    bool mounted() const { return mounted_; }
+
+  private:
+    std::string where_;
+    bool mounted_ = false;
+};
+
+// The disk fills up during a recording: the recording goes on to its end, the frames written
+// before stay, and no frame that did not fit is left behind cut off.
+TEST_F(CaptureOnX11, FullDiskLeavesOnlyWholeFrames) {
+    SmallMount disk(dir.path(), "size=256k");
+    if (!disk.mounted())
+        GTEST_SKIP() << "cannot mount a small file system here (needs the superuser)";
+    const RunResult r = runRecorder(
+        {"--dir", dir.path(), "--area", "0,0,640,480", "--seconds", "1", "--mode", "0", "--stats"},
+        scratch.path());
+    ASSERT_EQ(r.exitStatus, 0) << r.err << r.out;
+    const std::string folder = dir.path() + "/vid1";
+    const std::vector<unsigned long> numbers = frameNumbers(folder, ".jpg");
+    ASSERT_FALSE(numbers.empty()) << r.out;
+    EXPECT_LT(numbers.size(), 25u) << "256 KB cannot hold a second of frames";
+    EXPECT_EQ(r.out.find(" failed=0 "), std::string::npos) << r.out;
+    for (unsigned long n : numbers) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/%06lu.jpg", n);
+        const std::string bytes = slurp(folder + name);
+        ASSERT_GE(bytes.size(), 4u) << name;
+        EXPECT_EQ(static_cast<unsigned char>(bytes[bytes.size() - 2]), 0xFF) << name;
+        EXPECT_EQ(static_cast<unsigned char>(bytes[bytes.size() - 1]), 0xD9) << name;
+        Decoded img;
+        EXPECT_TRUE(decodeJpeg(folder + name, img)) << name;
+    }
 }
 
 TEST_F(CaptureOnX11, BadOptionIsRejectedWithStatusTwo) {
