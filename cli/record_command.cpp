@@ -343,6 +343,7 @@ int runRecordCommand(const cli::Options& options) {
     const std::uint64_t duration =
         timed ? static_cast<std::uint64_t>(*options.seconds * 10'000'000.0) : 0;
     bool stopped = false;
+    bool displayLost = false;
     while (!workerDone.load()) {
         // The worker clears screenStopped as it starts; a stop given before that is given again.
         if (stopped)
@@ -367,6 +368,13 @@ int runRecordCommand(const cli::Options& options) {
             stopRecording(state);
             stopped = true;
         }
+        if (!stopped && grabber->connectionLost()) {
+            // Every further frame would repeat the last picture: end the recording cleanly.
+            printError("the connection to the X display was lost; the recording was stopped");
+            displayLost = true;
+            stopRecording(state);
+            stopped = true;
+        }
     }
     worker.join();
     if (audio)
@@ -383,7 +391,7 @@ int runRecordCommand(const cli::Options& options) {
     }
     if (audio && audio->failed())
         return 1;
-    return 0;
+    return displayLost ? 1 : 0;
 }
 
 }  // namespace marrowdale

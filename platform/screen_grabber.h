@@ -39,6 +39,10 @@ class ScreenGrabber {
 
     // Releases the image and everything open() acquired. Safe to call more than once.
     virtual void close() = 0;
+
+    // Any thread. True once the connection to the screen has broken (the display server went
+    // away): every grab fails from then on, and the program goes on.
+    virtual bool connectionLost() const { return false; }
 };
 
 // The X11 grabber (MIT-SHM, plain XGetImage where shared memory is unavailable or not wanted).

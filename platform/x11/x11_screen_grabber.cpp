@@ -7,6 +7,7 @@
 #include <sys/shm.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -72,6 +73,61 @@ class ErrorTrap {
     std::lock_guard<std::mutex> lock_;
 };
 
+// When a display connection breaks, Xlib first calls the process-wide I/O error handler, whose
+// default prints a line and ends the program, then the display's own exit handler. Displays of
+// grabbers are registered here: for them the handler returns, so that their exit handler
+// (which only marks the grabber) runs instead; any other display goes to the handler that was
+// there before, as it always did.
+class LostDisplays {
+  public:
+    static void add(Display* display) {
+        std::call_once(installed(), [] { previous() = XSetIOErrorHandler(handle); });
+        std::lock_guard lock(mutex());
+        for (Display*& d : slots())
+            if (d == nullptr) {
+                d = display;
+                return;
+            }
+    }
+    static void remove(Display* display) {
+        std::lock_guard lock(mutex());
+        for (Display*& d : slots())
+            if (d == display)
+                d = nullptr;
+    }
+
+  private:
+    static constexpr int kSlots = 8;
+    static std::once_flag& installed() {
+        static std::once_flag f;
+        return f;
+    }
+    static std::mutex& mutex() {
+        static std::mutex m;
+        return m;
+    }
+    static std::array<Display*, kSlots>& slots() {
+        static std::array<Display*, kSlots> s{};
+        return s;
+    }
+    static XIOErrorHandler& previous() {
+        static XIOErrorHandler h = nullptr;
+        return h;
+    }
+    static int handle(Display* display) {
+        {
+            std::lock_guard lock(mutex());
+            for (Display* d : slots())
+                if (d == display)
+                    return 0;
+        }
+        XIOErrorHandler next = previous();
+        if (next != nullptr)
+            return next(display);
+        std::_Exit(1);
+    }
+};
+
 struct Intersection {
     int srcX = 0, srcY = 0;  // on the screen
     int dstX = 0, dstY = 0;  // in the image
@@ -108,6 +164,10 @@ class X11ScreenGrabber final : public ScreenGrabber {
         display_ = XOpenDisplay(displayName_.empty() ? nullptr : displayName_.c_str());
         if (display_ == nullptr)
             return false;
+        lost_ = false;
+        // Without this, Xlib ends the whole program when the display server goes away.
+        XSetIOErrorExitHandler(display_, onConnectionLost, this);
+        LostDisplays::add(display_);
         const int screen = DefaultScreen(display_);
         root_ = RootWindow(display_, screen);
         visual_ = DefaultVisual(display_, screen);
@@ -136,7 +196,7 @@ class X11ScreenGrabber final : public ScreenGrabber {
     }
 
     bool grab(std::int32_t left, std::int32_t top) override {
-        if (ximage_ == nullptr)
+        if (ximage_ == nullptr || lost_.load())
             return false;
         const int w = ximage_->width;
         const int h = ximage_->height;
@@ -183,13 +243,17 @@ class X11ScreenGrabber final : public ScreenGrabber {
 
     const ScreenImage* image() const override { return opened_ ? &image_ : nullptr; }
 
+    bool connectionLost() const override { return lost_.load(); }
+
     void close() override {
         opened_ = false;
         image_ = ScreenImage{};
         if (ximage_ != nullptr) {
             if (shared_) {
-                XShmDetach(display_, &shm_);
-                XSync(display_, False);
+                if (!lost_.load()) {
+                    XShmDetach(display_, &shm_);
+                    XSync(display_, False);
+                }
                 ximage_->data = nullptr;
                 XDestroyImage(ximage_);
             } else {
@@ -206,12 +270,19 @@ class X11ScreenGrabber final : public ScreenGrabber {
         shm_.shmid = -1;
         shared_ = false;
         if (display_ != nullptr) {
+            LostDisplays::remove(display_);
             XCloseDisplay(display_);
             display_ = nullptr;
         }
     }
 
   private:
+    // Called by Xlib on the grabbing thread after its I/O error handler has reported the
+    // broken connection; returning leaves the display marked dead instead of exiting.
+    static void onConnectionLost(Display*, void* self) {
+        static_cast<X11ScreenGrabber*>(self)->lost_ = true;
+    }
+
     bool openShared(int width, int height) {
         if (!XShmQueryExtension(display_))
             return false;
@@ -328,6 +399,7 @@ class X11ScreenGrabber final : public ScreenGrabber {
     XShmSegmentInfo shm_{0, -1, nullptr, False};
     bool shared_ = false;
     bool opened_ = false;
+    std::atomic<bool> lost_{false};
     ScreenImage image_;
 };
 

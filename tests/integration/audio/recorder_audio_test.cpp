@@ -12,6 +12,7 @@
 #include <regex>
 #include <thread>
 
+#include "../capture/private_xvfb.h"
 #include "platform/ffmpeg/audio_file_reader.h"
 #include "process.h"
 #include "tone_analysis.h"
@@ -320,6 +321,34 @@ TEST(RecorderAudio, ServerStoppedDuringTheRecordingEndsWithTheLoopError) {
     EXPECT_EQ(audio.audioStreamCount, 1u);
     EXPECT_GT(seconds(audio), 0.5);
     EXPECT_LT(seconds(audio), 3.5);
+    EXPECT_NEAR(toneLevel(audio), 0.5, 0.05);
+}
+
+// The X server ends in the middle of a recording of screen and sound: the recorder says so,
+// stops like the stop command and exits with status 1; the frames written stay and test.wma
+// is finished up to that moment.
+TEST(RecorderAudio, DisplayServerEndingStopsTheRecordingWithFinishedFiles) {
+    if (!haveSound())
+        GTEST_SKIP() << "no sound server (run through scripts/test)";
+    capture_test::PrivateXvfb display;
+    ASSERT_TRUE(display.ready()) << "could not start a private Xvfb";
+    Folder dir;
+    TonePlayer tone(dir.path, 12);
+    ChildProcess rec(
+        {kRecorder, "--audio", "mixer", "--area", "0,0,320,240", "--dir", dir.path, "--stats"},
+        {{"DISPLAY", display.name()}});
+    pause(2.0);
+    display.kill();
+    ASSERT_TRUE(rec.wait(20)) << "the recorder hung after the display went away";
+    EXPECT_EQ(rec.exitStatus(), 1) << rec.standardError();
+    EXPECT_NE(rec.standardError().find("the connection to the X display was lost"),
+              std::string::npos)
+        << rec.standardError();
+    EXPECT_GT(frameFiles(dir.path), 10u);
+    const DecodedAudio audio = decode(dir.path + "/test.wma");
+    EXPECT_EQ(audio.audioStreamCount, 1u);
+    EXPECT_GT(seconds(audio), 1.0);
+    EXPECT_LT(seconds(audio), 3.0);
     EXPECT_NEAR(toneLevel(audio), 0.5, 0.05);
 }
 

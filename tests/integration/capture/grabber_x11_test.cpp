@@ -2,22 +2,12 @@
 // against the picture on the screen, rectangles inside, across the edges and outside it.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/types.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "platform/screen_grabber.h"
+#include "private_xvfb.h"
 #include "screen_picture.h"
 
 namespace {
@@ -122,63 +112,10 @@ TEST_P(GrabberOnX11, NoImageWithoutAPositiveSize) {
     g->close();
 }
 
-// A private Xvfb of its own, so that its screen can be shrunk without disturbing the display
-// the other suites share.
-class PrivateXvfb {
-  public:
-    PrivateXvfb() {
-        for (int n = 180; n < 220 && pid_ <= 0; ++n) {
-            if (std::filesystem::exists("/tmp/.X" + std::to_string(n) + "-lock") ||
-                std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(n)))
-                continue;
-            name_ = ":" + std::to_string(n);
-            pid_ = fork();
-            if (pid_ == 0) {
-                // Its own output goes nowhere, so that it never holds the test's output open.
-                const int devNull = open("/dev/null", O_WRONLY);
-                if (devNull >= 0) {
-                    dup2(devNull, STDOUT_FILENO);
-                    dup2(devNull, STDERR_FILENO);
-                }
-                prctl(PR_SET_PDEATHSIG, SIGTERM);  // and it ends with the test, however it ends
-                execlp("Xvfb", "Xvfb", name_.c_str(), "-screen", "0", "1024x768x24", "-noreset",
-                       "-nolisten", "tcp", static_cast<char*>(nullptr));
-                _exit(127);
-            }
-        }
-        std::string error;
-        for (int i = 0; i < 100 && pid_ > 0; ++i) {
-            if (marrowdale::x11DisplayAvailable(name_, error)) {
-                ready_ = true;
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-    }
-    ~PrivateXvfb() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    bool ready() const { return ready_; }
-    const std::string& name() const { return name_; }
-    bool resize(const char* size) const {
-        const std::string command =
-            "DISPLAY=" + name_ + " xrandr --fb " + size + " >/dev/null 2>&1";
-        return std::system(command.c_str()) != -1;
-    }
-
-  private:
-    pid_t pid_ = -1;
-    std::string name_;
-    bool ready_ = false;
-};
-
 // The screen shrinks under a running grabber: the grab past the new edge fails and says so,
 // and the program goes on (Xlib's default handler would have ended it).
 TEST_P(GrabberOnX11, ScreenShrinkingDuringARecordingFailsTheGrabOnly) {
-    PrivateXvfb server;
+    capture_test::PrivateXvfb server;
     ASSERT_TRUE(server.ready()) << "could not start a private Xvfb";
     std::unique_ptr<ScreenGrabber> g = createX11ScreenGrabber(server.name(), GetParam());
     ASSERT_TRUE(g->open(700, 500));
@@ -188,6 +125,24 @@ TEST_P(GrabberOnX11, ScreenShrinkingDuringARecordingFailsTheGrabOnly) {
     EXPECT_FALSE(g->grab(300, 200)) << "a second failing grab is no different";
     EXPECT_NE(g->image(), nullptr) << "the image stays for the writers";
     g->close();
+}
+
+// The display server goes away under a running grabber: grabs fail from then on, the loss is
+// reported, and neither the grabs nor close() end the program (Xlib's default would).
+TEST_P(GrabberOnX11, DisplayServerEndingFailsTheGrabsOnly) {
+    capture_test::PrivateXvfb server;
+    ASSERT_TRUE(server.ready()) << "could not start a private Xvfb";
+    std::unique_ptr<ScreenGrabber> g = createX11ScreenGrabber(server.name(), GetParam());
+    ASSERT_TRUE(g->open(320, 240));
+    ASSERT_TRUE(g->grab(10, 10));
+    EXPECT_FALSE(g->connectionLost());
+    server.kill();
+    EXPECT_FALSE(g->grab(10, 10));
+    EXPECT_TRUE(g->connectionLost());
+    EXPECT_FALSE(g->grab(20, 20));
+    EXPECT_NE(g->image(), nullptr) << "the last picture stays for the writers";
+    g->close();
+    EXPECT_EQ(g->image(), nullptr);
 }
 
 TEST(GrabberOnX11NoDisplay, OpenFailsOnAMissingDisplay) {
