@@ -10,6 +10,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QInputDialog>
+#include <QKeySequenceEdit>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -261,6 +262,10 @@ ToolbarCustomizer::ToolbarCustomizer(CMainFrame& frame, QSettings& settings)
     standard.buttons = defaultButtons(kStandardToolbarId);
     adopt(kStandardToolbarId, standard);
     rebuild(kStandardToolbarId);
+    for (const CommandEntry& e : customizableCommands())
+        defaultShortcuts_[e.id] = frame_.commandAction(e.id)->shortcuts();
+    for (const res::Accelerator& a : res::loadAccelerators(res::IDR_MAINFRAME))
+        defaultShortcuts_[a.id] = frame_.commandAction(a.id)->shortcuts();
     frame_.installEventFilter(this);
     runDrag = [](QMimeData* mime, QWidget* source) {
         auto* drag = new QDrag(source);
@@ -857,6 +862,101 @@ bool ToolbarCustomizer::handleDrop(QToolBar* bar, QEvent* event) {
     return true;
 }
 
+std::vector<int> ToolbarCustomizer::keyboardCommands() const {
+    std::vector<int> ids;
+    for (const auto& [id, keys] : defaultShortcuts_)
+        ids.push_back(id);
+    return ids;
+}
+
+QList<QKeySequence> ToolbarCustomizer::shortcuts(int commandId) const {
+    if (!defaultShortcuts_.count(commandId))
+        return {};
+    return frame_.commandAction(commandId)->shortcuts();
+}
+
+int ToolbarCustomizer::commandOfShortcut(const QKeySequence& keys) const {
+    if (keys.isEmpty())
+        return 0;
+    for (const auto& [id, defaults] : defaultShortcuts_)
+        if (frame_.commandAction(id)->shortcuts().contains(keys))
+            return id;
+    return 0;
+}
+
+bool ToolbarCustomizer::assignShortcut(int commandId, const QKeySequence& keys) {
+    if (keys.isEmpty() || !defaultShortcuts_.count(commandId))
+        return false;
+    QAction* action = frame_.commandAction(commandId);
+    QList<QKeySequence> list = action->shortcuts();
+    if (list.contains(keys))
+        return false;
+    if (const int holder = commandOfShortcut(keys))
+        removeShortcut(holder, keys);
+    list << keys;
+    action->setShortcuts(list);
+    return true;
+}
+
+bool ToolbarCustomizer::removeShortcut(int commandId, const QKeySequence& keys) {
+    if (!defaultShortcuts_.count(commandId))
+        return false;
+    QAction* action = frame_.commandAction(commandId);
+    QList<QKeySequence> list = action->shortcuts();
+    if (list.removeAll(keys) == 0)
+        return false;
+    action->setShortcuts(list);
+    return true;
+}
+
+void ToolbarCustomizer::resetShortcuts() {
+    for (const auto& [id, keys] : defaultShortcuts_)
+        frame_.commandAction(id)->setShortcuts(keys);
+}
+
+QString ToolbarCustomizer::formatShortcuts(const std::map<int, QList<QKeySequence>>& now,
+                                           const std::map<int, QList<QKeySequence>>& defaults) {
+    QStringList entries;
+    for (const auto& [id, keys] : now) {
+        const auto d = defaults.find(id);
+        if (d != defaults.end() && d->second == keys)
+            continue;
+        QStringList texts;
+        for (const QKeySequence& k : keys)
+            texts << k.toString(QKeySequence::PortableText);
+        entries << QStringLiteral("%1=%2").arg(id).arg(texts.join(QLatin1Char('|')));
+    }
+    return entries.join(QLatin1Char(';'));
+}
+
+std::map<int, QList<QKeySequence>> ToolbarCustomizer::parseShortcuts(
+    const QString& text, const std::function<bool(int)>& known) {
+    std::map<int, QList<QKeySequence>> result;
+    for (const QString& entry : text.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const qsizetype eq = entry.indexOf(QLatin1Char('='));
+        if (eq <= 0)
+            continue;
+        bool ok = false;
+        const int id = entry.left(eq).trimmed().toInt(&ok);
+        if (!ok || !known(id) || result.count(id))
+            continue;
+        QList<QKeySequence> keys;
+        bool valid = true;
+        for (const QString& part : entry.mid(eq + 1).split(QLatin1Char('|'), Qt::SkipEmptyParts)) {
+            const QKeySequence k = QKeySequence::fromString(part, QKeySequence::PortableText);
+            if (k.isEmpty() || k[0].key() == Qt::Key_unknown) {
+                valid = false;
+                break;
+            }
+            if (!keys.contains(k))
+                keys << k;
+        }
+        if (valid)
+            result[id] = keys;
+    }
+    return result;
+}
+
 void ToolbarCustomizer::saveWorkspace() {
     settings_.beginGroup(QLatin1String(kWorkspaceGroup));
     settings_.remove(QString());
@@ -874,6 +974,10 @@ void ToolbarCustomizer::saveWorkspace() {
     for (const auto& [command, image] : commandImages_)
         images << QStringLiteral("%1:%2").arg(command).arg(image);
     settings_.setValue(QStringLiteral("CommandImages"), images.join(QLatin1Char(',')));
+    std::map<int, QList<QKeySequence>> keys;
+    for (const auto& [id, defaults] : defaultShortcuts_)
+        keys[id] = frame_.commandAction(id)->shortcuts();
+    settings_.setValue(QStringLiteral("Shortcuts"), formatShortcuts(keys, defaultShortcuts_));
     settings_.setValue(QStringLiteral("State"), frame_.saveState(kStateVersion));
     settings_.setValue(QStringLiteral("Geometry"), frame_.saveGeometry());
     settings_.endGroup();
@@ -923,6 +1027,16 @@ void ToolbarCustomizer::restoreWorkspace() {
         commandImages_[command] = image;
         applyCommandImage(command);
     }
+    // Stored keys replace the table's, command by command; keys given to two commands stay
+    // with the first.
+    const auto stored = parseShortcuts(settings_.value(QStringLiteral("Shortcuts")).toString(),
+                                       [this](int id) { return defaultShortcuts_.count(id) != 0; });
+    for (const auto& [id, keys] : stored)
+        frame_.commandAction(id)->setShortcuts(QList<QKeySequence>{});
+    for (const auto& [id, keys] : stored)
+        for (const QKeySequence& k : keys)
+            if (commandOfShortcut(k) == 0)
+                frame_.commandAction(id)->setShortcuts(frame_.commandAction(id)->shortcuts() << k);
     const QByteArray state = settings_.value(QStringLiteral("State")).toByteArray();
     if (!state.isEmpty())
         frame_.restoreState(state, kStateVersion);
@@ -1069,6 +1183,51 @@ CustomizeDialog::CustomizeDialog(ToolbarCustomizer& customizer, QWidget* parent)
     column->addStretch(1);
     row->addLayout(column);
     tabs->addTab(toolbarsPage, QStringLiteral("&Toolbars"));
+
+    // Keyboard page: the keys of each command; new keys taken from another command.
+    auto* keyboardPage = new QWidget(tabs);
+    auto* keyGrid = new QGridLayout(keyboardPage);
+    auto* keyCommandsLabel = new QLabel(QStringLiteral("Co&mmands:"), keyboardPage);
+    keyCommands_ = new QListWidget(keyboardPage);
+    keyCommands_->setObjectName(QStringLiteral("keyboardCommands"));
+    keyCommandsLabel->setBuddy(keyCommands_);
+    keyGrid->addWidget(keyCommandsLabel, 0, 0);
+    keyGrid->addWidget(keyCommands_, 1, 0, 6, 1);
+    auto* currentLabel = new QLabel(QStringLiteral("C&urrent Keys:"), keyboardPage);
+    currentKeys_ = new QListWidget(keyboardPage);
+    currentKeys_->setObjectName(QStringLiteral("currentKeys"));
+    currentLabel->setBuddy(currentKeys_);
+    keyGrid->addWidget(currentLabel, 0, 1);
+    keyGrid->addWidget(currentKeys_, 1, 1);
+    auto* newLabel = new QLabel(QStringLiteral("&Press New Shortcut Key:"), keyboardPage);
+    newKeys_ = new QKeySequenceEdit(keyboardPage);
+    newKeys_->setObjectName(QStringLiteral("newKeys"));
+    newLabel->setBuddy(newKeys_);
+    keyGrid->addWidget(newLabel, 2, 1);
+    keyGrid->addWidget(newKeys_, 3, 1);
+    assignedTo_ = new QLabel(keyboardPage);
+    assignedTo_->setObjectName(QStringLiteral("assignedTo"));
+    keyGrid->addWidget(assignedTo_, 4, 1);
+    auto* keyButtons = new QHBoxLayout;
+    auto addKeyButton = [&](const char* text, const char* name, auto slot) {
+        auto* b = new QPushButton(QString::fromUtf8(text), keyboardPage);
+        b->setObjectName(QLatin1String(name));
+        connect(b, &QPushButton::clicked, this, slot);
+        keyButtons->addWidget(b);
+    };
+    addKeyButton("&Assign", "assignKeyButton", [this] { assignKeys(); });
+    addKeyButton("&Remove", "removeKeyButton", [this] { removeKeys(); });
+    addKeyButton("Reset A&ll", "resetKeysButton", [this] { resetAllKeys(); });
+    keyGrid->addLayout(keyButtons, 5, 1);
+    keyGrid->setRowStretch(6, 1);
+    tabs->addTab(keyboardPage, QStringLiteral("&Keyboard"));
+    for (int id : customizer_.keyboardCommands()) {
+        auto* item = new QListWidgetItem(commandName(id), keyCommands_);
+        item->setData(Qt::UserRole, id);
+    }
+    keyCommands_->sortItems();
+    connect(keyCommands_, &QListWidget::currentRowChanged, this, [this] { refreshKeys(); });
+    connect(newKeys_, &QKeySequenceEdit::keySequenceChanged, this, [this] { showAssignedTo(); });
 
     auto* close = new QPushButton(QStringLiteral("Close"), this);
     close->setObjectName(QStringLiteral("closeButton"));
@@ -1290,6 +1449,43 @@ void CustomizeDialog::applyImage() {
 }
 
 // ---- Set-up ----
+
+int CustomizeDialog::selectedKeyboardCommand() const {
+    const QListWidgetItem* item = keyCommands_->currentItem();
+    return item ? item->data(Qt::UserRole).toInt() : 0;
+}
+
+void CustomizeDialog::refreshKeys() {
+    currentKeys_->clear();
+    for (const QKeySequence& k : customizer_.shortcuts(selectedKeyboardCommand()))
+        currentKeys_->addItem(k.toString(QKeySequence::NativeText));
+    showAssignedTo();
+}
+
+void CustomizeDialog::showAssignedTo() {
+    const int holder = customizer_.commandOfShortcut(newKeys_->keySequence());
+    assignedTo_->setText(holder ? QStringLiteral("Assigned to: %1").arg(commandName(holder))
+                                : QString());
+}
+
+void CustomizeDialog::assignKeys() {
+    if (customizer_.assignShortcut(selectedKeyboardCommand(), newKeys_->keySequence()))
+        newKeys_->clear();
+    refreshKeys();
+}
+
+void CustomizeDialog::removeKeys() {
+    const int row = currentKeys_->currentRow();
+    const QList<QKeySequence> keys = customizer_.shortcuts(selectedKeyboardCommand());
+    if (row >= 0 && row < keys.size())
+        customizer_.removeShortcut(selectedKeyboardCommand(), keys[row]);
+    refreshKeys();
+}
+
+void CustomizeDialog::resetAllKeys() {
+    customizer_.resetShortcuts();
+    refreshKeys();
+}
 
 ApplicationLooks* attachLooksAndCustomization(CMainFrame& frame, QSettings& settings) {
     // Smart docking from the start; the looks that do not set it leave it so.

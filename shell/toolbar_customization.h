@@ -11,6 +11,8 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <QKeySequence>
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -23,6 +25,8 @@
 
 class QAction;
 class QComboBox;
+class QKeySequenceEdit;
+class QLabel;
 class QListWidget;
 class QMenu;
 class QMimeData;
@@ -149,6 +153,25 @@ class ToolbarCustomizer : public QObject {
     // Buttons move by plain dragging (and do not run their commands) while the dialog is open.
     bool customizing() const { return dialog_ != nullptr; }
 
+    // Keyboard shortcuts: the commands that can have them (those of the menus and the toolbar,
+    // and those of the accelerator table), each with the accelerator table's keys until changed.
+    std::vector<int> keyboardCommands() const;
+    QList<QKeySequence> shortcuts(int commandId) const;
+    // The command that `keys` runs now, 0 when none.
+    int commandOfShortcut(const QKeySequence& keys) const;
+    // Gives `keys` to `commandId`, taking them from the command that had them. False for a
+    // command without shortcuts, empty keys, or keys the command has already.
+    bool assignShortcut(int commandId, const QKeySequence& keys);
+    bool removeShortcut(int commandId, const QKeySequence& keys);
+    // Every command back to the accelerator table's keys.
+    void resetShortcuts();
+    // A stored shortcut list: "id=keys|keys;id=" for the commands whose keys differ from
+    // `defaults`, in portable text. Unknown ids and malformed entries are dropped when read.
+    static QString formatShortcuts(const std::map<int, QList<QKeySequence>>& now,
+                                   const std::map<int, QList<QKeySequence>>& defaults);
+    static std::map<int, QList<QKeySequence>> parseShortcuts(const QString& text,
+                                                             const std::function<bool(int)>& known);
+
     void saveWorkspace();
     void restoreWorkspace();
 
@@ -187,6 +210,8 @@ class ToolbarCustomizer : public QObject {
     QSettings& settings_;
     std::map<int, Bar> bars_;
     std::map<int, int> commandImages_;
+    // Each keyboard command's keys as the accelerator table gives them.
+    std::map<int, QList<QKeySequence>> defaultShortcuts_;
     const ButtonList noButtons_;
     UserImages userImages_;
     UserImagesResult userImagesResult_ = UserImagesResult::Missing;
@@ -225,12 +250,23 @@ class CustomizeDialog : public QDialog {
     void deleteToolbar();
     void resetToolbar();
     void applyImage();
+    // The Keyboard page: its lists and the keys typed, and its buttons' actions.
+    QListWidget* keyboardCommandList() const { return keyCommands_; }
+    QListWidget* currentKeysList() const { return currentKeys_; }
+    QKeySequenceEdit* newKeysEdit() const { return newKeys_; }
+    QLabel* assignedToLabel() const { return assignedTo_; }
+    void assignKeys();
+    void removeKeys();
+    void resetAllKeys();
 
   private:
     void refresh();
     void refreshButtons();
     int selectedCommand() const;
     int selectedToolbarOnList() const;
+    int selectedKeyboardCommand() const;
+    void refreshKeys();
+    void showAssignedTo();
 
     ToolbarCustomizer& customizer_;
     QListWidget* categories_ = nullptr;
@@ -242,6 +278,10 @@ class CustomizeDialog : public QDialog {
     QPushButton* rename_ = nullptr;
     QPushButton* delete_ = nullptr;
     QPushButton* new_ = nullptr;
+    QListWidget* keyCommands_ = nullptr;
+    QListWidget* currentKeys_ = nullptr;
+    QKeySequenceEdit* newKeys_ = nullptr;
+    QLabel* assignedTo_ = nullptr;
     bool refreshing_ = false;
 };
 

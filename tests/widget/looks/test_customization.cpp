@@ -2,6 +2,8 @@
 // lists, dropping and Alt+dragging buttons, the dialog, the panes menu and the basic commands.
 #include <QComboBox>
 #include <QDropEvent>
+#include <QKeySequenceEdit>
+#include <QLabel>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMenu>
@@ -596,6 +598,103 @@ class CustomizationTest : public QObject {
         QCOMPARE(customizer->userToolbarIds(), std::vector<int>{59432});
         QCOMPARE(customizer->buttons(59432), ButtonList{res::ID_START_BOTH});
         app.mainFrame()->close();
+    }
+
+    // Keys moved from one command to another, a table key taken off, and a new key: all found
+    // again after a restart, and the other commands keep the accelerator table's keys.
+    void shortcutsChangeAndSurviveRestart() {
+        const QKeySequence ctrlN(Qt::CTRL | Qt::Key_N);
+        const QKeySequence ctrlShiftS(Qt::CTRL | Qt::SHIFT | Qt::Key_S);
+        {
+            Session first(ini_);
+            ToolbarCustomizer& c = *first.customizer;
+            QCOMPARE(c.shortcuts(res::ID_FILE_NEW), QList<QKeySequence>{ctrlN});
+            QCOMPARE(c.commandOfShortcut(ctrlN), res::ID_FILE_NEW);
+            QVERIFY(c.assignShortcut(res::ID_RECORD, ctrlN));
+            QCOMPARE(c.shortcuts(res::ID_FILE_NEW), QList<QKeySequence>{});
+            QCOMPARE(c.commandOfShortcut(ctrlN), res::ID_RECORD);
+            QVERIFY2(!c.assignShortcut(res::ID_RECORD, ctrlN), "it has them already");
+            QVERIFY(!c.assignShortcut(res::ID_RECORD, QKeySequence()));
+            QVERIFY(c.assignShortcut(res::ID_STOP_RECORDING, ctrlShiftS));
+            QVERIFY(c.removeShortcut(res::ID_FILE_OPEN, QKeySequence(Qt::CTRL | Qt::Key_O)));
+            QVERIFY(!c.removeShortcut(res::ID_FILE_OPEN, QKeySequence(Qt::CTRL | Qt::Key_O)));
+            QCOMPARE(first.frame->commandAction(res::ID_STOP_RECORDING)->shortcuts(),
+                     QList<QKeySequence>{ctrlShiftS});
+            first.close();
+        }
+        {
+            Session second(ini_);
+            ToolbarCustomizer& c = *second.customizer;
+            QCOMPARE(c.shortcuts(res::ID_RECORD), QList<QKeySequence>{ctrlN});
+            QCOMPARE(c.shortcuts(res::ID_FILE_NEW), QList<QKeySequence>{});
+            QCOMPARE(c.shortcuts(res::ID_STOP_RECORDING), QList<QKeySequence>{ctrlShiftS});
+            QCOMPARE(c.shortcuts(res::ID_FILE_OPEN), QList<QKeySequence>{});
+            QCOMPARE(c.shortcuts(res::ID_EDIT_UNDO),
+                     (QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_Z),
+                                          QKeySequence(Qt::ALT | Qt::Key_Backspace)}));
+            c.resetShortcuts();
+            second.close();
+        }
+        Session third(ini_);
+        QCOMPARE(third.customizer->shortcuts(res::ID_FILE_NEW), QList<QKeySequence>{ctrlN});
+        QCOMPARE(third.customizer->shortcuts(res::ID_RECORD), QList<QKeySequence>{});
+        QCOMPARE(third.customizer->shortcuts(res::ID_FILE_OPEN),
+                 QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_O)});
+    }
+
+    void storedShortcutsAreCheckedWhenRead() {
+        const auto known = [](int id) { return id == 100 || id == 200 || id == 300; };
+        const auto keys = ToolbarCustomizer::parseShortcuts(
+            QStringLiteral("100=Ctrl+A|Ctrl+A|F5;999=Ctrl+B;200=;junk;=F2;300=Ctrl+Nonsense;"
+                           "abc=F3;100=F9"),
+            known);
+        QCOMPARE(keys.size(), size_t{2});
+        QCOMPARE(keys.at(100), (QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_A),
+                                                    QKeySequence(Qt::Key_F5)}));
+        QCOMPARE(keys.at(200), QList<QKeySequence>{});
+        // Only what differs from the defaults is written; an emptied command is written empty.
+        const std::map<int, QList<QKeySequence>> defaults{
+            {100, {QKeySequence(Qt::Key_F5)}}, {200, {QKeySequence(Qt::Key_F6)}}, {300, {}}};
+        const std::map<int, QList<QKeySequence>> now{
+            {100, {QKeySequence(Qt::Key_F5)}}, {200, {}}, {300, {QKeySequence(Qt::Key_F2)}}};
+        const QString text = ToolbarCustomizer::formatShortcuts(now, defaults);
+        QCOMPARE(text, QStringLiteral("200=;300=F2"));
+        QCOMPARE(ToolbarCustomizer::parseShortcuts(text, known).at(300),
+                 QList<QKeySequence>{QKeySequence(Qt::Key_F2)});
+    }
+
+    // The Keyboard page: a command chosen, keys typed, shown as held by another command,
+    // assigned, removed, and everything reset.
+    void keyboardPageAssignsAndRemovesKeys() {
+        Session session(ini_);
+        session.frame->show();
+        session.customizer->OpenToolbarCustomization();
+        CustomizeDialog* dialog = session.customizer->customizeDialog();
+        QVERIFY(dialog);
+        QListWidget* commands = dialog->keyboardCommandList();
+        const QList<QListWidgetItem*> found =
+            commands->findItems(commandName(res::ID_RECORD), Qt::MatchExactly);
+        QCOMPARE(found.size(), 1);
+        QCOMPARE(commands->count(), int(session.customizer->keyboardCommands().size()));
+        commands->setCurrentItem(found.first());
+        QCOMPARE(dialog->currentKeysList()->count(), 0);
+        dialog->newKeysEdit()->setKeySequence(QKeySequence(Qt::CTRL | Qt::Key_P));
+        QCOMPARE(dialog->assignedToLabel()->text(),
+                 QStringLiteral("Assigned to: %1").arg(commandName(res::ID_FILE_PRINT)));
+        dialog->findChild<QPushButton*>(QStringLiteral("assignKeyButton"))->click();
+        QCOMPARE(session.customizer->shortcuts(res::ID_RECORD),
+                 QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_P)});
+        QCOMPARE(session.customizer->shortcuts(res::ID_FILE_PRINT), QList<QKeySequence>{});
+        QCOMPARE(dialog->currentKeysList()->count(), 1);
+        QVERIFY(dialog->newKeysEdit()->keySequence().isEmpty());
+        dialog->currentKeysList()->setCurrentRow(0);
+        dialog->findChild<QPushButton*>(QStringLiteral("removeKeyButton"))->click();
+        QCOMPARE(session.customizer->shortcuts(res::ID_RECORD), QList<QKeySequence>{});
+        QCOMPARE(dialog->currentKeysList()->count(), 0);
+        dialog->findChild<QPushButton*>(QStringLiteral("resetKeysButton"))->click();
+        QCOMPARE(session.customizer->shortcuts(res::ID_FILE_PRINT),
+                 QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_P)});
+        dialog->close();
     }
 };
 
