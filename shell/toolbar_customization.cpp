@@ -922,8 +922,10 @@ QString ToolbarCustomizer::formatShortcuts(const std::map<int, QList<QKeySequenc
         if (d != defaults.end() && d->second == keys)
             continue;
         QStringList texts;
+        // Percent-encoded, so that keys such as Ctrl+; cannot be taken for separators.
         for (const QKeySequence& k : keys)
-            texts << k.toString(QKeySequence::PortableText);
+            texts << QString::fromLatin1(
+                k.toString(QKeySequence::PortableText).toUtf8().toPercentEncoding(" +,"));
         entries << QStringLiteral("%1=%2").arg(id).arg(texts.join(QLatin1Char('|')));
     }
     return entries.join(QLatin1Char(';'));
@@ -943,7 +945,9 @@ std::map<int, QList<QKeySequence>> ToolbarCustomizer::parseShortcuts(
         QList<QKeySequence> keys;
         bool valid = true;
         for (const QString& part : entry.mid(eq + 1).split(QLatin1Char('|'), Qt::SkipEmptyParts)) {
-            const QKeySequence k = QKeySequence::fromString(part, QKeySequence::PortableText);
+            const QKeySequence k = QKeySequence::fromString(
+                QString::fromUtf8(QByteArray::fromPercentEncoding(part.toLatin1())),
+                QKeySequence::PortableText);
             if (k.isEmpty() || k[0].key() == Qt::Key_unknown) {
                 valid = false;
                 break;

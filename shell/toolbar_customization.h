@@ -166,7 +166,8 @@ class ToolbarCustomizer : public QObject {
     // Every command back to the accelerator table's keys.
     void resetShortcuts();
     // A stored shortcut list: "id=keys|keys;id=" for the commands whose keys differ from
-    // `defaults`, in portable text. Unknown ids and malformed entries are dropped when read.
+    // `defaults`, in portable text, percent-encoded. Unknown ids and malformed entries are
+    // dropped when read.
     static QString formatShortcuts(const std::map<int, QList<QKeySequence>>& now,
                                    const std::map<int, QList<QKeySequence>>& defaults);
     static std::map<int, QList<QKeySequence>> parseShortcuts(const QString& text,

@@ -661,6 +661,17 @@ class CustomizationTest : public QObject {
         QCOMPARE(text, QStringLiteral("200=;300=F2"));
         QCOMPARE(ToolbarCustomizer::parseShortcuts(text, known).at(300),
                  QList<QKeySequence>{QKeySequence(Qt::Key_F2)});
+        // Keys that look like the separators, and a two-chord sequence, come back whole.
+        const std::map<int, QList<QKeySequence>> odd{
+            {100,
+             {QKeySequence(Qt::CTRL | Qt::Key_Semicolon), QKeySequence(Qt::CTRL | Qt::Key_Bar),
+              QKeySequence(Qt::CTRL | Qt::Key_Equal), QKeySequence(Qt::CTRL | Qt::Key_Percent)}},
+            {200, {QKeySequence(Qt::CTRL | Qt::Key_K, Qt::CTRL | Qt::Key_Comma)}}};
+        const auto back =
+            ToolbarCustomizer::parseShortcuts(ToolbarCustomizer::formatShortcuts(odd, {}), known);
+        QCOMPARE(back.size(), size_t{2});
+        QCOMPARE(back.at(100), odd.at(100));
+        QCOMPARE(back.at(200), odd.at(200));
     }
 
     // The Keyboard page: a command chosen, keys typed, shown as held by another command,
