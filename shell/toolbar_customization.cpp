@@ -1055,6 +1055,17 @@ void ToolbarCustomizer::restoreWorkspace() {
 
 namespace {
 
+// A push button of the dialog, named for tests, put into `layout`; a click runs `slot`.
+template <typename Slot>
+QPushButton* addNamedButton(QObject* receiver, QBoxLayout* layout, QWidget* page, const char* text,
+                            const char* name, Slot slot) {
+    auto* b = new QPushButton(QString::fromUtf8(text), page);
+    b->setObjectName(QLatin1String(name));
+    QObject::connect(b, &QPushButton::clicked, receiver, slot);
+    layout->addWidget(b);
+    return b;
+}
+
 // The dialog's command list: its items drag as toolbar buttons.
 class CommandListWidget : public QListWidget {
   public:
@@ -1125,11 +1136,7 @@ CustomizeDialog::CustomizeDialog(ToolbarCustomizer& customizer, QWidget* parent)
     grid->addWidget(buttons_, 3, 0);
     auto* buttonColumn = new QVBoxLayout;
     auto addButton = [&](const char* text, const char* name, auto slot) {
-        auto* b = new QPushButton(QString::fromUtf8(text), commandsPage);
-        b->setObjectName(QLatin1String(name));
-        connect(b, &QPushButton::clicked, this, slot);
-        buttonColumn->addWidget(b);
-        return b;
+        return addNamedButton(this, buttonColumn, commandsPage, text, name, slot);
     };
     addButton("&Add", "addButton", [this] { addSelectedCommand(); });
     addButton("&Remove", "removeButton", [this] { removeSelectedButton(); });
@@ -1214,10 +1221,7 @@ CustomizeDialog::CustomizeDialog(ToolbarCustomizer& customizer, QWidget* parent)
     keyGrid->addWidget(assignedTo_, 4, 1);
     auto* keyButtons = new QHBoxLayout;
     auto addKeyButton = [&](const char* text, const char* name, auto slot) {
-        auto* b = new QPushButton(QString::fromUtf8(text), keyboardPage);
-        b->setObjectName(QLatin1String(name));
-        connect(b, &QPushButton::clicked, this, slot);
-        keyButtons->addWidget(b);
+        return addNamedButton(this, keyButtons, keyboardPage, text, name, slot);
     };
     addKeyButton("&Assign", "assignKeyButton", [this] { assignKeys(); });
     addKeyButton("&Remove", "removeKeyButton", [this] { removeKeys(); });

@@ -7,7 +7,6 @@
 #include <X11/Xutil.h>
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/mount.h>
 #include <sys/wait.h>
 #include <turbojpeg.h>
 #include <unistd.h>
@@ -24,6 +23,7 @@
 #include <vector>
 
 #include "screen_picture.h"
+#include "tests/support/small_mount.h"
 
 namespace {
 
@@ -374,24 +374,7 @@ TEST_F(CaptureOnX11, EmptyRectangleIsRefused) {
     EXPECT_FALSE(fs::exists(dir.path() + "/vid1"));
 }
 
-// A small memory file system for one test (mounting needs the superuser, as in CI).
-class SmallMount {
-  public:
-    SmallMount(const std::string& where, const char* options) : where_(where) {
-        mounted_ = ::mount("capture-test", where_.c_str(), "tmpfs", 0, options) == 0;
-    }
-    ~SmallMount() {
-        if (mounted_)
-            ::umount2(where_.c_str(), MNT_DETACH);
-    }
-    SmallMount(const SmallMount&) = delete;
-    SmallMount& operator=(const SmallMount&) = delete;
-    bool mounted() const { return mounted_; }
-
-  private:
-    std::string where_;
-    bool mounted_ = false;
-};
+using marrowdale_test::SmallMount;
 
 // The disk fills up during a recording: the recording goes on to its end, the frames written
 // before stay, and no frame that did not fit is left behind cut off.

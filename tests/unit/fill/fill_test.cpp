@@ -1,7 +1,6 @@
 #include "tools/fill.h"
 
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "recorder/state.h"
+#include "tests/support/small_mount.h"
 
 namespace marrowdale {
 namespace {
@@ -286,30 +286,7 @@ TEST_F(FillOnDisk, DestinationThatCannotBeCreatedStopsWithTheOpenMessage) {
     EXPECT_FALSE(present(frameFile(dir.path(), 7)));
 }
 
-// A small memory file system mounted for one test (needs the right to mount; the suite runs
-// as the superuser in CI). Unmounted when the test ends.
-class SmallMount {
-  public:
-    SmallMount(const std::string& where, const char* options) : where_(where) {
-        if (!fs::create_directory(where_))
-            return;
-        mounted_ = ::mount("fill-test", where_.c_str(), "tmpfs", 0, options) == 0;
-    }
-    ~SmallMount() {
-        if (mounted_)
-            ::umount2(where_.c_str(), MNT_DETACH);
-    }
-    SmallMount(const SmallMount&) = delete;
-    SmallMount& operator=(const SmallMount&) = delete;
-    bool mounted() const { return mounted_; }
-    bool makeReadOnly() {
-        return ::mount("fill-test", where_.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0;
-    }
-
-  private:
-    std::string where_;
-    bool mounted_ = false;
-};
+using marrowdale_test::SmallMount;
 
 TEST_F(FillOnDisk, ReadOnlyFolderStopsWithTheOpenMessage) {
     const std::string folder = dir.path() + "/frames";
