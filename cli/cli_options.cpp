@@ -33,6 +33,7 @@ constexpr std::string_view kHelp =
     "  --list-codecs [LEVEL]  print the codec listing at level 1, 3 or 4 (default 4) and exit\n"
     "  --stats                print one summary line when the recording ends\n"
     "  --help                 show this help and exit\n"
+    "  --version              show the version and exit\n"
     "\n"
     "Ctrl+C or SIGTERM stops the recording; the files are finished. Without --seconds the\n"
     "recording runs until the frame limit or a signal.\n";
@@ -133,6 +134,9 @@ ParseResult parseCommandLine(const std::vector<std::string_view>& args) {
 
         if (arg == "--help" || arg == "-h") {
             o.action = Action::kHelp;
+        } else if (arg == "--version") {
+            if (o.action != Action::kHelp)
+                o.action = Action::kVersion;
         } else if (arg == "--stats") {
             o.stats = true;
         } else if (arg == "--audio-only") {
@@ -231,7 +235,7 @@ ParseResult parseCommandLine(const std::vector<std::string_view>& args) {
     if (o.audioOnly && o.audio != AudioSource::kNone) {
         return failure("--audio-only and --audio cannot be combined");
     }
-    if (o.action != Action::kHelp) {
+    if (o.action != Action::kHelp && o.action != Action::kVersion) {
         if (fillSeen)
             o.action = Action::kFill;
         if (codecsSeen)

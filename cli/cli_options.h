@@ -9,7 +9,7 @@
 
 namespace marrowdale::cli {
 
-enum class Action { kRecord, kHelp, kFill, kListCodecs };
+enum class Action { kRecord, kHelp, kVersion, kFill, kListCodecs };
 enum class AudioSource { kNone, kMixer, kMicrophone };
 
 struct Options {

@@ -27,6 +27,9 @@ int main(int argc, char** argv) {
             std::fwrite(help.data(), 1, help.size(), stdout);
             return 0;
         }
+        case marrowdale::cli::Action::kVersion:
+            std::printf("marrowdale-record %s\n", MARROWDALE_VERSION);
+            return 0;
         case marrowdale::cli::Action::kFill:
             marrowdale::captureSettings().imageFormat = options.imageFormat;
             return marrowdale::runFillCommand(options.fillDir, options.fillOdd);

@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QPrinter>
 #include <QSettings>
+#include <QTimer>
 
 #include "framework/message_box.h"
 #include "framework/qt_ui_bridge.h"
@@ -75,6 +76,8 @@ bool CMarrowdaleApp::InitInstance(const QStringList& arguments) {
     }
     settings_->endGroup();
 
+    // Desktops find the launcher, its icon and name by this (the Wayland app id).
+    QGuiApplication::setDesktopFileName(QStringLiteral(MARROWDALE_APP_ID));
     mainFrame_ = new CMainFrame(this);
     mainFrame_->setAttribute(Qt::WA_DeleteOnClose, false);
     mainFrame_->newWindowForDocument = [this](CMarrowdaleDoc* doc) { newWindow(doc); };
@@ -83,12 +86,30 @@ bool CMarrowdaleApp::InitInstance(const QStringList& arguments) {
     attachLooksAndCustomization(*mainFrame_, *settings_);
 
     // The command line: nothing opens a new document, a file name opens that file.
+    // --record=screen|both starts that recording once the window is up, after minimising the
+    // window with --minimize: the launcher's actions.
     QString file;
-    for (const QString& a : arguments) {
-        if (a.startsWith('-'))
-            continue;
-        file = a;
-        break;
+    QString record;
+    bool minimize = false;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& a = arguments[i];
+        if (a == QLatin1String("--minimize")) {
+            minimize = true;
+        } else if (a.startsWith(QLatin1String("--record="))) {
+            record = a.mid(9);
+        } else if (a == QLatin1String("--record") && i + 1 < arguments.size()) {
+            record = arguments[++i];
+        } else if (!a.startsWith('-') && file.isEmpty()) {
+            file = a;
+        }
+    }
+    int startCommand = 0;
+    if (record == QLatin1String("screen")) {
+        startCommand = minimize ? res::ID_MIN_START_SCREEN : res::ID_RECORD;
+    } else if (record == QLatin1String("both")) {
+        startCommand = minimize ? res::ID_MIN_START_BOTH : res::ID_START_BOTH;
+    } else if (!record.isEmpty()) {
+        qWarning("marrowdale: --record takes screen or both, not '%s'", qPrintable(record));
     }
     if (file.isEmpty()) {
         if (!OnFileNew())
@@ -98,6 +119,10 @@ bool CMarrowdaleApp::InitInstance(const QStringList& arguments) {
             return false;
     }
     mainFrame_->show();
+    if (startCommand != 0) {
+        QTimer::singleShot(0, mainFrame_,
+                           [this, startCommand] { mainFrame_->executeCommand(startCommand); });
+    }
     return true;
 }
 

@@ -40,7 +40,8 @@ class CMarrowdaleApp : public QObject, public CommandTarget {
     ~CMarrowdaleApp() override;
 
     // Start-up. `arguments` without the program name: none opens one new document, a file name
-    // opens that file as a document. False ends the program.
+    // opens that file as a document; --record=screen|both [--minimize] then runs that start
+    // command once the event loop runs. False ends the program.
     bool InitInstance(const QStringList& arguments);
     // Shut-down: closes the windows, stops the workers and waits for them (at most 5 s).
     int ExitInstance();

@@ -212,21 +212,38 @@ QPixmap toolbarPicture(int id) {
 }
 
 QIcon applicationIcon() {
-    QIcon icon;
-    for (int size : {16, 32, 48}) {
+    QIcon drawn;
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
         QPixmap pixmap(size, size);
         pixmap.fill(Qt::transparent);
         QPainter p(&pixmap);
         p.setRenderHint(QPainter::Antialiasing);
+        // The picture is laid out on 128 units, as the scalable icon in data/icons/.
+        p.scale(size / 128.0, size / 128.0);
+        QLinearGradient body(0, 6, 0, 114);
+        body.setColorAt(0, QColor(0x45, 0x4b, 0x59));
+        body.setColorAt(1, QColor(0x1d, 0x20, 0x27));
         p.setPen(Qt::NoPen);
-        p.setBrush(QColor(40, 40, 48));
-        p.drawRoundedRect(QRectF(0, size * 0.1, size, size * 0.8), size * 0.12, size * 0.12);
-        p.setBrush(QColor(220, 20, 20));
-        p.drawEllipse(QRectF(size * 0.3, size * 0.3, size * 0.4, size * 0.4));
+        p.setBrush(body);
+        p.drawRoundedRect(QRectF(6, 6, 116, 108), 20, 20);
+        QPen bracket(QColor(0xe9, 0xed, 0xf3), 8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+        p.setPen(bracket);
+        p.setBrush(Qt::NoBrush);
+        p.drawPolyline(QPolygonF({QPointF(24, 44), QPointF(24, 26), QPointF(42, 26)}));
+        p.drawPolyline(QPolygonF({QPointF(86, 26), QPointF(104, 26), QPointF(104, 44)}));
+        p.drawPolyline(QPolygonF({QPointF(104, 76), QPointF(104, 94), QPointF(86, 94)}));
+        p.drawPolyline(QPolygonF({QPointF(42, 94), QPointF(24, 94), QPointF(24, 76)}));
+        QRadialGradient dot(QPointF(60, 53), 30);
+        dot.setColorAt(0, QColor(0xff, 0x7a, 0x6b));
+        dot.setColorAt(0.55, QColor(0xe3, 0x26, 0x1b));
+        dot.setColorAt(1, QColor(0xa8, 0x14, 0x0d));
+        p.setPen(Qt::NoPen);
+        p.setBrush(dot);
+        p.drawEllipse(QPointF(64, 60), 21, 21);
         p.end();
-        icon.addPixmap(pixmap);
+        drawn.addPixmap(pixmap);
     }
-    return icon;
+    return QIcon::fromTheme(QStringLiteral(MARROWDALE_APP_ID), drawn);
 }
 
 }  // namespace marrowdale

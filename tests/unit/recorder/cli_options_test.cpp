@@ -117,6 +117,13 @@ TEST(CommandLine, OtherCommands) {
     r = parse({"--help", "--fill", "x"});
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.options.action, Action::kHelp);
+    // --version prints and exits whatever else is asked; --help still wins over it.
+    r = parse({"--fill", "x", "--version", "--stats"});
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.options.action, Action::kVersion);
+    r = parse({"--version", "--help"});
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.options.action, Action::kHelp);
 }
 
 TEST(CommandLine, AudioOptions) {
@@ -180,6 +187,7 @@ TEST(CommandLine, HelpListsEveryOption) {
                                "--fill", "--fill-odd", "--list-codecs", "--stats", "--help"}) {
         EXPECT_NE(help.find(option), std::string_view::npos) << option;
     }
+    EXPECT_NE(help.find("--version"), std::string_view::npos);
 }
 
 }  // namespace
