@@ -12,7 +12,7 @@ namespace {
 
 constexpr std::string_view kHelp =
     "Usage: marrowdale-record [OPTION]...\n"
-    "Records a rectangle of the X11 screen into numbered image files, DIR/vid1/000001.jpg,\n"
+    "Records a rectangle of the screen into numbered image files, DIR/vid1/000001.jpg,\n"
     "000002.jpg, ... where each number is a time slot of the frame period.\n"
     "\n"
     "  --dir DIR              working folder: frames in DIR/vid1/, audio in DIR/test.wma\n"
@@ -32,6 +32,9 @@ constexpr std::string_view kHelp =
     "  --fill-odd DIR         the odd fill of DIR and exit\n"
     "  --list-codecs [LEVEL]  print the codec listing at level 1, 3 or 4 (default 4) and exit\n"
     "  --stats                print one summary line when the recording ends\n"
+    "  --backend x11|portal   how the screen is read: the X server, or the screen-cast portal\n"
+    "                         of a Wayland desktop (default: portal when WAYLAND_DISPLAY is\n"
+    "                         set, else x11)\n"
     "  --help                 show this help and exit\n"
     "  --version              show the version and exit\n"
     "\n"
@@ -204,6 +207,12 @@ ParseResult parseCommandLine(const std::vector<std::string_view>& args) {
             } else {
                 return bad();
             }
+        } else if (arg == "--backend") {
+            if (!takeValue())
+                return missing();
+            o.backend = parseScreenBackend(value);
+            if (!o.backend)
+                return bad();
         } else if (arg == "--fill" || arg == "--fill-odd") {
             if (!takeValue())
                 return missing();

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/screen_backend.h"
+
 namespace marrowdale::cli {
 
 enum class Action { kRecord, kHelp, kVersion, kFill, kListCodecs };
@@ -28,6 +30,7 @@ struct Options {
     bool fillOdd = false;
     int codecLevel = 4;
     bool stats = false;
+    std::optional<ScreenBackend> backend;  // none: by the session (WAYLAND_DISPLAY)
 };
 
 struct ParseResult {

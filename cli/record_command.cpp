@@ -26,6 +26,7 @@
 #include "platform/jpeg_encoder.h"
 #include "platform/pulse/pulse_audio.h"
 #include "platform/screen_grabber.h"
+#include "platform/screen_grabber_loader.h"
 #include "recorder/capture_stats.h"
 #include "recorder/frame_names.h"
 #include "recorder/frame_writers.h"
@@ -108,6 +109,22 @@ class StopSignals {
     sigset_t previous_{};
     bool blocked_ = false;
 };
+
+// No display or portal: 2, as for a missing display; permission refused: 3; a service that is
+// there but failed: 1.
+int screenSourceExitStatus(ScreenSourceStatus status) {
+    switch (status) {
+        case ScreenSourceStatus::kOk:
+            return 0;
+        case ScreenSourceStatus::kUnavailable:
+            return 2;
+        case ScreenSourceStatus::kRefused:
+            return 3;
+        case ScreenSourceStatus::kFailed:
+            break;
+    }
+    return 1;
+}
 
 // The stop command: both flags; the worker leaves its loop at its next pass.
 void stopRecording(RecorderState& state) {
@@ -261,10 +278,12 @@ int runRecordCommand(const cli::Options& options) {
     if (options.audioOnly)
         return runAudioOnlyCommand(options);
     const bool withAudio = options.audio != cli::AudioSource::kNone;
-    std::string displayError;
-    if (!x11DisplayAvailable({}, displayError)) {
-        printError(displayError);
-        return 2;
+    // The screen's service; for the portal this asks the desktop for permission.
+    std::unique_ptr<ScreenGrabberLoader> screens = loadScreenGrabbers(options.backend);
+    const ScreenSourceResult source = screens->prepare();
+    if (source.status != ScreenSourceStatus::kOk) {
+        printError(source.error);
+        return screenSourceExitStatus(source.status);
     }
     const std::string dir = workingFolder(options.dir);
     if (dir.empty()) {
@@ -310,7 +329,7 @@ int runRecordCommand(const cli::Options& options) {
     }
 
     MonotonicClock clock;
-    std::unique_ptr<ScreenGrabber> grabber = createX11ScreenGrabber();
+    std::unique_ptr<ScreenGrabber> grabber = screens->createGrabber();
     std::unique_ptr<JpegEncoder> encoder = createTurboJpegEncoder();
     if (!encoder) {
         printError("the JPEG encoder cannot be initialised");
@@ -370,7 +389,7 @@ int runRecordCommand(const cli::Options& options) {
         }
         if (!stopped && grabber->connectionLost()) {
             // Every further frame would repeat the last picture: end the recording cleanly.
-            printError("the connection to the X display was lost; the recording was stopped");
+            printError(screens->lostMessage());
             displayLost = true;
             stopRecording(state);
             stopped = true;

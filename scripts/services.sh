@@ -89,3 +89,27 @@ mdl_stop_services() {
     MDL_SERVICE_PIDS=()
     if [ -n "$MDL_RUNTIME_DIR" ]; then rm -rf "$MDL_RUNTIME_DIR"; MDL_RUNTIME_DIR=""; fi
 }
+
+# A headless Wayland desktop with the screen-cast portal, for the Wayland suites
+# (scripts/wayland/desktop says what it runs). Only MDL_WAYLAND_ENV is exported, the file of
+# exports its clients need, so that the other suites keep recording the X display.
+#
+#   mdl_start_wayland [WIDTHxHEIGHT]   sets MDL_WAYLAND_ENV
+#   mdl_stop_wayland                   stops every process of the desktop by PID
+
+MDL_WAYLAND_DIR=""
+MDL_WAYLAND_SCRIPT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/wayland/desktop"
+
+mdl_start_wayland() {
+    MDL_WAYLAND_DIR=$(mktemp -d /tmp/marrowdale-wayland.XXXXXX)
+    "$MDL_WAYLAND_SCRIPT" start "$MDL_WAYLAND_DIR" "${1:-1280x720}" ||
+        return 1
+    export MDL_WAYLAND_ENV="$MDL_WAYLAND_DIR/env"
+}
+
+mdl_stop_wayland() {
+    [ -n "$MDL_WAYLAND_DIR" ] || return 0
+    "$MDL_WAYLAND_SCRIPT" stop "$MDL_WAYLAND_DIR"
+    MDL_WAYLAND_DIR=""
+    unset MDL_WAYLAND_ENV
+}

@@ -139,6 +139,15 @@ TEST(CommandLine, AudioOptions) {
     EXPECT_FALSE(parse({"--audio-only", "--audio", "mic"}).ok);
 }
 
+TEST(CommandLine, ScreenBackend) {
+    EXPECT_FALSE(parse({}).options.backend);
+    EXPECT_EQ(parse({"--backend", "x11"}).options.backend, ScreenBackend::kX11);
+    EXPECT_EQ(parse({"--backend=portal"}).options.backend, ScreenBackend::kPortal);
+    // The last one counts, as for every other option.
+    EXPECT_EQ(parse({"--backend", "portal", "--backend", "x11"}).options.backend,
+              ScreenBackend::kX11);
+}
+
 TEST(CommandLine, HostileInputIsRefused) {
     const std::vector<std::vector<std::string_view>> bad = {
         {"--mode", "1"},
@@ -163,6 +172,9 @@ TEST(CommandLine, HostileInputIsRefused) {
         {"--list-codecs", "2"},
         {"--list-codecs=x"},
         {"--audio", "speaker"},
+        {"--backend", "wayland"},
+        {"--backend", "X11"},
+        {"--backend"},
         {"--dir"},
         {"--dir="},
         {"--fill"},
@@ -182,9 +194,10 @@ TEST(CommandLine, HostileInputIsRefused) {
 
 TEST(CommandLine, HelpListsEveryOption) {
     const std::string_view help = helpText();
-    for (const char* option : {"--dir", "--seconds", "--max-frames", "--area", "--period-ms",
-                               "--frame-option", "--mode", "--format", "--audio", "--audio-only",
-                               "--fill", "--fill-odd", "--list-codecs", "--stats", "--help"}) {
+    for (const char* option :
+         {"--dir", "--seconds", "--max-frames", "--area", "--period-ms", "--frame-option", "--mode",
+          "--format", "--audio", "--audio-only", "--fill", "--fill-odd", "--list-codecs", "--stats",
+          "--backend", "--help"}) {
         EXPECT_NE(help.find(option), std::string_view::npos) << option;
     }
     EXPECT_NE(help.find("--version"), std::string_view::npos);
