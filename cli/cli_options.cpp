@@ -26,6 +26,7 @@ constexpr std::string_view kHelp =
     "                         N-10 numbers left free after it (default 1)\n"
     "  --mode 0|2|3           late slots: 0 catch up, 2 skip, 3 jump three numbers (default 3)\n"
     "  --format jpg|bmp       image format of the frames (default jpg)\n"
+    "  --quality Q            JPEG quality from 1 (smallest files) to 100 (default 85)\n"
     "  --audio none|mixer|mic record the screen and, with mixer or mic, audio together\n"
     "  --audio-only           record audio without the screen\n"
     "  --fill DIR             fill the skipped frame numbers in DIR and exit\n"
@@ -195,6 +196,13 @@ ParseResult parseCommandLine(const std::vector<std::string_view>& args) {
             } else {
                 return bad();
             }
+        } else if (arg == "--quality") {
+            if (!takeValue())
+                return missing();
+            int quality = 0;
+            if (!parseInteger(value, quality) || quality < 1 || quality > 100)
+                return bad();
+            o.jpegQuality = quality;
         } else if (arg == "--audio") {
             if (!takeValue())
                 return missing();

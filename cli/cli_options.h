@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/jpeg_encoder.h"
 #include "platform/screen_backend.h"
 
 namespace marrowdale::cli {
@@ -24,6 +25,7 @@ struct Options {
     std::optional<std::uint8_t> frameOption;   // after the dialog's conversion
     std::optional<std::uint8_t> captureMode;
     std::uint8_t imageFormat = 1;
+    int jpegQuality = kDefaultJpegQuality.quality;  // 1..100
     AudioSource audio = AudioSource::kNone;
     bool audioOnly = false;
     std::string fillDir;

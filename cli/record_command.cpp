@@ -139,10 +139,10 @@ void printStats(const CaptureRunStats& stats, const FileFrameWriters& writers,
     const double seconds =
         static_cast<double>(stats.endTime100ns - stats.startTime100ns.load()) / 10'000'000.0;
     std::printf("stats: files=%" PRIu64 " grabs=%" PRIu64 " failed=%" PRIu64 " last=%" PRIu64
-                " free=%" PRIu64 " skipped_by_mode=%" PRIu64
+                " free=%" PRIu64 " skipped_by_mode=%" PRIu64 " reused=%" PRIu64
                 " seconds=%.3f late_p50_ms=%.3f late_p99_ms=%.3f late_max_ms=%.3f folder=%s\n",
                 files, stats.grabs, writers.failedWrites(), stats.highestNumber, free,
-                stats.skippedByMode, seconds,
+                stats.skippedByMode, stats.reusedFrames, seconds,
                 static_cast<double>(stats.lateness.quantile100ns(0.5)) / 10'000.0,
                 static_cast<double>(stats.lateness.quantile100ns(0.99)) / 10'000.0,
                 static_cast<double>(stats.lateness.quantile100ns(1.0)) / 10'000.0, prefix.c_str());
@@ -330,7 +330,8 @@ int runRecordCommand(const cli::Options& options) {
 
     MonotonicClock clock;
     std::unique_ptr<ScreenGrabber> grabber = screens->createGrabber();
-    std::unique_ptr<JpegEncoder> encoder = createTurboJpegEncoder();
+    std::unique_ptr<JpegEncoder> encoder =
+        createTurboJpegEncoder({options.jpegQuality, kDefaultJpegQuality.subsampling});
     if (!encoder) {
         printError("the JPEG encoder cannot be initialised");
         return 1;

@@ -34,6 +34,8 @@ class JpegEncoder {
     virtual ~JpegEncoder() = default;
     // False when the image cannot be encoded (no pixels, unsupported format, library error).
     virtual bool encode(const ScreenImage& image, EncodedJpeg& out) = 0;
+    // Another encoder with the same settings, for another thread; null when none can be made.
+    virtual std::unique_ptr<JpegEncoder> clone() const { return nullptr; }
 };
 
 // libjpeg-turbo. Null when the library cannot be initialised.

@@ -19,6 +19,32 @@ struct ScreenImage {
     std::uint16_t bitsPerPixel = 32;
 };
 
+// A picture of the size given to ScreenGrabber::open() that grabInto() fills, beside the
+// grabber's own image(). A capture worker keeps a few of them, so that the frames already taken
+// can be encoded on other threads while the next one is grabbed. Made by makeBuffer() of one
+// grabber and filled only by that grabber. Its pixels stay at one address for the buffer's life;
+// any thread may read them while no grab into the buffer is under way.
+class GrabBuffer {
+  public:
+    virtual ~GrabBuffer() = default;
+    GrabBuffer(const GrabBuffer&) = delete;
+    GrabBuffer& operator=(const GrabBuffer&) = delete;
+
+    const ScreenImage& image() const { return image_; }
+    // For the grabber that made the buffer.
+    std::uint8_t* pixels() { return pixels_; }
+
+  protected:
+    GrabBuffer() = default;
+    // Sets the memory and the shape: `pixels` holds `height` rows of `strideBytes`.
+    void setImage(std::uint8_t* pixels, std::int32_t width, std::int32_t height,
+                  std::size_t strideBytes);
+
+  private:
+    ScreenImage image_;
+    std::uint8_t* pixels_ = nullptr;
+};
+
 // One grabber serves one capture worker; all calls come from that worker's thread.
 class ScreenGrabber {
   public:
@@ -43,6 +69,17 @@ class ScreenGrabber {
     // Any thread. True once the connection to the screen has broken (the display server went
     // away): every grab fails from then on, and the program goes on.
     virtual bool connectionLost() const { return false; }
+
+    // Grab buffers. A grabber that can copy the screen straight into memory of its own making
+    // (shared memory the display server writes into, say) overrides both of these; the defaults
+    // keep the pixels in ordinary memory and copy them over from image() after grab().
+    //
+    // A new buffer of the size open() was given, its memory already touched. Null when open()
+    // has not succeeded or the memory cannot be had. Buffers are released before close().
+    virtual std::unique_ptr<GrabBuffer> makeBuffer();
+    // Does what grab() does, into `target` (made by this grabber's makeBuffer()) instead of
+    // image(). False when the copy failed; `target` then holds no reliable picture.
+    virtual bool grabInto(std::int32_t left, std::int32_t top, GrabBuffer& target);
 };
 
 // The X11 grabber (MIT-SHM, plain XGetImage where shared memory is unavailable or not wanted).

@@ -37,11 +37,14 @@ struct CaptureRunStats {
     // Set once the set-up is done and the slots begin; 0 until then (other threads may poll it).
     std::atomic<std::uint64_t> startTime100ns{0};
     std::uint64_t endTime100ns = 0;
-    std::uint64_t grabs = 0;          // grab-and-write steps
-    std::uint64_t failedGrabs = 0;    // the screen copy reported a failure
-    std::uint64_t refusedNames = 0;   // names that would not fit, not written
-    std::uint64_t highestNumber = 0;  // highest number given to a grab
-    std::uint64_t skippedByMode = 0;  // numbers passed over by modes 2 and 3
+    std::uint64_t grabs = 0;           // grab-and-write steps
+    std::uint64_t failedGrabs = 0;     // the screen copy reported a failure
+    std::uint64_t refusedNames = 0;    // names that would not fit, not written
+    std::uint64_t highestNumber = 0;   // highest number given to a grab
+    std::uint64_t skippedByMode = 0;   // numbers passed over by modes 2 and 3
+    std::uint64_t reusedFrames = 0;    // written with the bytes of the unchanged frame before
+    std::uint64_t ringWaits = 0;       // times the loop waited for a free grab buffer
+    std::uint64_t encoderThreads = 0;  // 0: frames were written on the worker's thread
     LatenessHistogram lateness;
 };
 

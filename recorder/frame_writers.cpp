@@ -88,16 +88,50 @@ std::uint64_t bmpImageSize(std::int32_t width, std::int32_t height, std::uint16_
     return size < 0 ? 0 : static_cast<std::uint64_t>(size);
 }
 
+void FrameWriters::writeJPG(const ScreenImage* image, const char* fileName) {
+    EncodedJpeg encoded;
+    if (!encodeJPG(image, encoded))
+        encoded = EncodedJpeg{};
+    writeEncodedJPG(encoded.data, encoded.size, fileName);
+}
+
 FileFrameWriters::FileFrameWriters(JpegEncoder* encoder, UiBridge& ui, RecorderState& state)
-    : encoder_(encoder), ui_(ui), state_(state) {}
+    : encoder_(encoder), ui_(ui), state_(state), counts_(&shared_) {}
+
+FileFrameWriters::FileFrameWriters(std::unique_ptr<JpegEncoder> encoder, UiBridge& ui,
+                                   RecorderState& state, Shared* counts)
+    : ownEncoder_(std::move(encoder)),
+      encoder_(ownEncoder_.get()),
+      ui_(ui),
+      state_(state),
+      counts_(counts) {}
 
 FileFrameWriters::~FileFrameWriters() {
     std::free(header_);
     std::free(pixels_);
 }
 
+FrameWriters* FileFrameWriters::lane(std::size_t index) {
+    if (index == 0)
+        return this;
+    if (counts_ != &shared_)
+        return nullptr;  // lanes have no lanes of their own
+    while (lanes_.size() < index) {
+        std::unique_ptr<JpegEncoder> encoder;
+        if (encoder_ != nullptr) {
+            encoder = encoder_->clone();
+            if (!encoder)
+                return nullptr;
+        }
+        lanes_.push_back(std::unique_ptr<FileFrameWriters>(
+            new FileFrameWriters(std::move(encoder), ui_, state_, &shared_)));
+    }
+    return lanes_[index - 1].get();
+}
+
 void FileFrameWriters::fail(std::string_view message) {
-    ++failedWrites_;
+    ++counts_->failedWrites;
+    std::lock_guard lock(counts_->messages);
     ui_.messageBox(state_.viewWindow.load(), message, kCaptionPlumet);
 }
 
@@ -199,27 +233,32 @@ void FileFrameWriters::writeBMP(const ScreenImage* image, const char* fileName) 
         fail(kBmpCannotClose);
         return;
     }
-    ++filesWritten_;
+    ++counts_->filesWritten;
 }
 
-void FileFrameWriters::writeJPG(const ScreenImage* image, const char* fileName) {
-    EncodedJpeg encoded;
-    if (image == nullptr || encoder_ == nullptr || !encoder_->encode(*image, encoded)) {
-        ++failedWrites_;
+bool FileFrameWriters::encodeJPG(const ScreenImage* image, EncodedJpeg& out) {
+    out = EncodedJpeg{};
+    return image != nullptr && encoder_ != nullptr && encoder_->encode(*image, out) && out.size > 0;
+}
+
+void FileFrameWriters::writeEncodedJPG(const std::uint8_t* data, std::size_t size,
+                                       const char* fileName) {
+    if (data == nullptr || size == 0) {
+        ++counts_->failedWrites;
         return;
     }
     FileDescriptor file(::open(fileName, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
     if (file.get() < 0) {
-        ++failedWrites_;
+        ++counts_->failedWrites;
         return;
     }
-    if (!writeAll(file.get(), encoded.data, encoded.size) || !file.close()) {
+    if (!writeAll(file.get(), data, size) || !file.close()) {
         // A cut-off picture would pass for a frame; a missing one is what the fill tool mends.
         ::unlink(fileName);
-        ++failedWrites_;
+        ++counts_->failedWrites;
         return;
     }
-    ++filesWritten_;
+    ++counts_->filesWritten;
 }
 
 }  // namespace marrowdale

@@ -4,6 +4,7 @@
 
 #include "platform/jpeg_encoder.h"
 #include "recorder/close_others_arming.h"
+#include "recorder/encoder_pool.h"
 #include "recorder/frame_names.h"
 #include "recorder/output_folder.h"
 #include "recorder/path_text.h"
@@ -34,7 +35,10 @@ class CaptureRun {
           s_(services),
           prefix_(std::move(prefix)),
           prefixUnits_(utf16Length(prefix_)),
-          stats_(stats) {}
+          stats_(stats),
+          pool_(services.grabber, services.writers,
+                services.encoderThreads != 0 ? services.encoderThreads
+                                             : encoderThreadsForThisMachine()) {}
 
     void run() {
         setUp();
@@ -49,7 +53,8 @@ class CaptureRun {
         // A size that cannot be made leaves no image; the passes still run and the writers
         // report what they report for a missing image.
         (void)s_.grabber.open(width, height);
-        s_.writers.warmUp(s_.grabber.image(), settings_.imageFormat.load());
+        // Warms the writers up and makes the ring: nothing of it falls into the first slot.
+        pool_.start(settings_.imageFormat.load());
 
         startTime_ = s_.clock.now100ns();
         deadline_ = startTime_ + kFirstSlotDelay100ns;
@@ -131,18 +136,22 @@ class CaptureRun {
             }
             return;
         }
-        if (!s_.grabber.grab(settings_.captureLeft.load(), settings_.captureTop.load())) {
+        if (!pool_.grab(settings_.captureLeft.load(), settings_.captureTop.load())) {
             if (stats_ != nullptr)
                 ++stats_->failedGrabs;
         }
-        if (format == kImageFormatBmp) {
-            s_.writers.writeBMP(s_.grabber.image(), name_.c_str());
-        } else {
-            s_.writers.writeJPG(s_.grabber.image(), name_.c_str());
-        }
+        pool_.queue(name_, format);
     }
 
     void end() {
+        // Every frame handed over is on disk before anyone is told the recording has ended.
+        pool_.finish();
+        if (stats_ != nullptr) {
+            const EncoderPool::Counts counts = pool_.counts();
+            stats_->reusedFrames = counts.reused;
+            stats_->ringWaits = counts.ringWaits;
+            stats_->encoderThreads = pool_.threadCount();
+        }
         state_.screenStopped = 1;
         state_.screenFinished = 1;
         s_.grabber.close();
@@ -167,6 +176,7 @@ class CaptureRun {
     std::uint64_t frameNumber_ = 1;
     FrameName name_;
     bool nameReported_ = false;
+    EncoderPool pool_;
 };
 
 }  // namespace

@@ -2,11 +2,16 @@
 // as a numbered image file into "<current directory>/vid1/". A file's number is its time slot:
 // a slot served too late leaves its number free or is caught up, as captureMode says.
 //
+// The loop keeps to its grid; the frames it grabs go through an EncoderPool, whose threads
+// encode and write them while the loop waits for the next slot. The end waits for every frame
+// handed over to be on disk before it raises the end flags.
+//
 // The worker takes everything from CaptureSettings and RecorderState and reports back only
 // through them and the UI bridge. It ends by itself at maxFrames, when screenStopped is raised
 // (the stop command) or when stopScreenRequested is raised (a view goes away).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -34,8 +39,12 @@ inline constexpr std::uint32_t kFallbackFramePeriod = 400000;
 struct ScreenCaptureServices {
     Clock& clock;
     ScreenGrabber& grabber;
+    // Frames are encoded and written by encoder threads beside the loop, one per lane of the
+    // writers; writers without lanes are used on the worker's thread alone.
     FrameWriters& writers;
     UiBridge& ui;
+    // How many encoder threads at most; 0 means one per core.
+    std::size_t encoderThreads = 0;
 };
 
 // The whole life of one worker, on the calling thread: output folder, set-up, the loop and the

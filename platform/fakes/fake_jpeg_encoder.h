@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "platform/jpeg_encoder.h"
@@ -21,6 +22,12 @@ class FakeJpegEncoder final : public JpegEncoder {
         out.data = reinterpret_cast<const std::uint8_t*>(bytes_.data());
         out.size = bytes_.size();
         return true;
+    }
+
+    std::unique_ptr<JpegEncoder> clone() const override {
+        auto copy = std::make_unique<FakeJpegEncoder>();
+        copy->fail = fail;
+        return copy;
     }
 
     bool fail = false;

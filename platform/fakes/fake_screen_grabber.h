@@ -1,9 +1,11 @@
 // A screen for tests: every grab writes its index (1, 2, ...) into the first pixel of the
-// image and records where and when it was taken.
+// image and records where and when it was taken. Grab buffers are the default ones: a grab into
+// one copies the image over.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "platform/screen_grabber.h"
@@ -47,10 +49,16 @@ class FakeScreenGrabber final : public ScreenGrabber {
         if (!open_)
             return false;
         const auto index = static_cast<std::uint32_t>(grabs_.size());
-        for (std::size_t i = 0; i < 4 && i < pixels_.size(); ++i) {
+        for (std::size_t i = 0; i < 4 && i < pixels_.size() && stampIndex; ++i) {
             pixels_[i] = static_cast<std::uint8_t>(index >> (8 * i));
         }
         return !failGrab;
+    }
+
+    std::unique_ptr<GrabBuffer> makeBuffer() override {
+        if (failBuffers)
+            return nullptr;
+        return ScreenGrabber::makeBuffer();
     }
 
     const ScreenImage* image() const override { return open_ ? &image_ : nullptr; }
@@ -75,6 +83,10 @@ class FakeScreenGrabber final : public ScreenGrabber {
 
     bool failOpen = false;
     bool failGrab = false;
+    bool failBuffers = false;
+    // Whether a grab writes its index into the first pixel (tests that paint the picture
+    // themselves in onGrab turn it off).
+    bool stampIndex = true;
     // Called after each grab is recorded, with the count of grabs so far.
     std::function<void(std::size_t)> onGrab;
 

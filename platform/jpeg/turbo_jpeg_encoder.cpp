@@ -60,6 +60,8 @@ class TurboJpegEncoder final : public JpegEncoder {
         return true;
     }
 
+    std::unique_ptr<JpegEncoder> clone() const override { return createTurboJpegEncoder(quality_); }
+
   private:
     tjhandle handle_;
     JpegQuality quality_;

@@ -1,5 +1,6 @@
-// Screen grabbing through Xlib. One shared-memory image (MIT-SHM) is made at open() and every
-// grab lands in it; where shared memory is unavailable, XGetSubImage fills a client-side image.
+// Screen grabbing through Xlib. One shared-memory image (MIT-SHM) is made at open() for grab(),
+// and one more for every grab buffer, so that a grab lands straight in the buffer it was asked
+// for; where shared memory is unavailable, XGetSubImage fills client-side images.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 #include "platform/screen_grabber.h"
 
@@ -151,108 +153,40 @@ Intersection intersect(int left, int top, int width, int height, int screenW, in
     return r;
 }
 
-class X11ScreenGrabber final : public ScreenGrabber {
+// One image the server can copy the screen into: a shared-memory segment attached to the
+// display (MIT-SHM), or client memory that XGetSubImage fills.
+class X11Image {
   public:
-    X11ScreenGrabber(std::string displayName, bool useSharedMemory)
-        : displayName_(std::move(displayName)), useSharedMemory_(useSharedMemory) {}
-    ~X11ScreenGrabber() override { close(); }
+    X11Image() { shm_.shmid = -1; }
+    ~X11Image() { release(nullptr, true); }
+    X11Image(const X11Image&) = delete;
+    X11Image& operator=(const X11Image&) = delete;
 
-    bool open(std::int32_t width, std::int32_t height) override {
-        close();
-        if (width <= 0 || height <= 0)
-            return false;
-        display_ = XOpenDisplay(displayName_.empty() ? nullptr : displayName_.c_str());
-        if (display_ == nullptr)
-            return false;
-        lost_ = false;
-        // Without this, Xlib ends the whole program when the display server goes away.
-        XSetIOErrorExitHandler(display_, onConnectionLost, this);
-        LostDisplays::add(display_);
-        const int screen = DefaultScreen(display_);
-        root_ = RootWindow(display_, screen);
-        visual_ = DefaultVisual(display_, screen);
-        depth_ = DefaultDepth(display_, screen);
-        if (!((useSharedMemory_ && openShared(width, height)) || openPlain(width, height))) {
-            close();
+    // Makes the image on `display`; tries shared memory first when `shared` is asked for.
+    bool make(Display* display, Visual* visual, int depth, int width, int height, bool shared) {
+        if (!((shared && makeShared(display, visual, depth, width, height)) ||
+              makePlain(display, visual, depth, width, height))) {
             return false;
         }
         if (ximage_->bits_per_pixel != 32 || ximage_->byte_order != LSBFirst ||
             ximage_->red_mask != 0xff0000 || ximage_->green_mask != 0x00ff00 ||
             ximage_->blue_mask != 0x0000ff) {
-            close();
+            release(display, false);
             return false;
         }
-        image_.pixels = reinterpret_cast<const std::uint8_t*>(ximage_->data);
-        image_.width = width;
-        image_.height = height;
-        image_.strideBytes = static_cast<std::size_t>(ximage_->bytes_per_line);
-        image_.planes = 1;
-        image_.bitsPerPixel = 32;
-        // Fault the whole image in now rather than during the first slot.
-        std::memset(ximage_->data, 0, image_.strideBytes * static_cast<std::size_t>(height));
-        (void)grab(0, 0);
-        opened_ = true;
+        // Fault the whole image in now rather than during a slot.
+        std::memset(ximage_->data, 0, stride() * static_cast<std::size_t>(height));
         return true;
     }
 
-    bool grab(std::int32_t left, std::int32_t top) override {
-        if (ximage_ == nullptr || lost_.load())
-            return false;
-        const int w = ximage_->width;
-        const int h = ximage_->height;
-        const int screenW = DisplayWidth(display_, DefaultScreen(display_));
-        const int screenH = DisplayHeight(display_, DefaultScreen(display_));
-        const Intersection r = intersect(left, top, w, h, screenW, screenH);
-        if (r.width == 0) {
-            clearAll();
-            return true;
-        }
-        // Both requests wait for their reply, so an error (a screen made smaller since the
-        // size above was read, for one) has reached the trap by the time they return.
-        ErrorTrap trap(display_);
-        if (r.width == w && r.height == h) {
-            bool ok = false;
-            if (shared_)
-                ok = XShmGetImage(display_, root_, ximage_, r.srcX, r.srcY, AllPlanes);
-            else
-                ok = XGetSubImage(display_, root_, r.srcX, r.srcY, static_cast<unsigned>(w),
-                                  static_cast<unsigned>(h), AllPlanes, ZPixmap, ximage_, 0,
-                                  0) != nullptr;
-            return ok && !trap.wasHit();
-        }
-        bool ok = false;
-        if (shared_) {
-            // The server writes a packed r.width x r.height image at the start of the segment;
-            // the rows are then moved to their place, last row first (each row moves to a
-            // higher or equal address, so no row is overwritten before it has moved).
-            XImage part = *ximage_;
-            part.width = r.width;
-            part.height = r.height;
-            part.bytes_per_line = r.width * 4;
-            ok = XShmGetImage(display_, root_, &part, r.srcX, r.srcY, AllPlanes);
-            if (ok)
-                placePackedRows(r);
-        } else {
-            ok = XGetSubImage(display_, root_, r.srcX, r.srcY, static_cast<unsigned>(r.width),
-                              static_cast<unsigned>(r.height), AllPlanes, ZPixmap, ximage_, r.dstX,
-                              r.dstY) != nullptr;
-        }
-        blackenOutside(r);
-        return ok && !trap.wasHit();
-    }
-
-    const ScreenImage* image() const override { return opened_ ? &image_ : nullptr; }
-
-    bool connectionLost() const override { return lost_.load(); }
-
-    void close() override {
-        opened_ = false;
-        image_ = ScreenImage{};
+    // Gives back what make() acquired. `display` may be null or `lost`: the server side is then
+    // left alone (a broken connection takes it away by itself).
+    void release(Display* display, bool lost) {
         if (ximage_ != nullptr) {
             if (shared_) {
-                if (!lost_.load()) {
-                    XShmDetach(display_, &shm_);
-                    XSync(display_, False);
+                if (display != nullptr && !lost) {
+                    XShmDetach(display, &shm_);
+                    XSync(display, False);
                 }
                 ximage_->data = nullptr;
                 XDestroyImage(ximage_);
@@ -261,36 +195,38 @@ class X11ScreenGrabber final : public ScreenGrabber {
             }
             ximage_ = nullptr;
         }
-        if (shm_.shmaddr != nullptr && shm_.shmaddr != reinterpret_cast<char*>(-1)) {
+        if (shm_.shmaddr != nullptr && shm_.shmaddr != reinterpret_cast<char*>(-1))
             shmdt(shm_.shmaddr);
-        }
         if (shm_.shmid >= 0)
             shmctl(shm_.shmid, IPC_RMID, nullptr);
         shm_ = XShmSegmentInfo{};
         shm_.shmid = -1;
         shared_ = false;
-        if (display_ != nullptr) {
-            LostDisplays::remove(display_);
-            XCloseDisplay(display_);
-            display_ = nullptr;
+    }
+
+    // Leaves the server side alone from now on but keeps the pixels readable until release():
+    // the display the image was attached to is closing.
+    void detachFrom(Display* display, bool lost) {
+        if (ximage_ != nullptr && shared_ && display != nullptr && !lost) {
+            XShmDetach(display, &shm_);
+            XSync(display, False);
         }
     }
 
-  private:
-    // Called by Xlib on the grabbing thread after its I/O error handler has reported the
-    // broken connection; returning leaves the display marked dead instead of exiting.
-    static void onConnectionLost(Display*, void* self) {
-        static_cast<X11ScreenGrabber*>(self)->lost_ = true;
-    }
+    XImage* ximage() const { return ximage_; }
+    bool shared() const { return shared_; }
+    std::uint8_t* data() const { return reinterpret_cast<std::uint8_t*>(ximage_->data); }
+    std::size_t stride() const { return static_cast<std::size_t>(ximage_->bytes_per_line); }
 
-    bool openShared(int width, int height) {
-        if (!XShmQueryExtension(display_))
+  private:
+    bool makeShared(Display* display, Visual* visual, int depth, int width, int height) {
+        if (!XShmQueryExtension(display))
             return false;
         shm_ = XShmSegmentInfo{};
         shm_.shmid = -1;
         ximage_ =
-            XShmCreateImage(display_, visual_, static_cast<unsigned>(depth_), ZPixmap, nullptr,
-                            &shm_, static_cast<unsigned>(width), static_cast<unsigned>(height));
+            XShmCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, nullptr, &shm_,
+                            static_cast<unsigned>(width), static_cast<unsigned>(height));
         if (ximage_ == nullptr)
             return false;
         const std::size_t bytes =
@@ -307,10 +243,10 @@ class X11ScreenGrabber final : public ScreenGrabber {
         shm_.readOnly = False;
         bool attached = false;
         {
-            XSync(display_, False);
-            ErrorTrap trap(display_);
-            attached = XShmAttach(display_, &shm_) != 0;
-            if (trap.hitAfterSync(display_))
+            XSync(display, False);
+            ErrorTrap trap(display);
+            attached = XShmAttach(display, &shm_) != 0;
+            if (trap.hitAfterSync(display))
                 attached = false;
         }
         // The segment goes away by itself once both sides have detached.
@@ -337,12 +273,12 @@ class X11ScreenGrabber final : public ScreenGrabber {
         return false;
     }
 
-    bool openPlain(int width, int height) {
+    bool makePlain(Display* display, Visual* visual, int depth, int width, int height) {
         const std::size_t stride = static_cast<std::size_t>(width) * 4;
         char* data = static_cast<char*>(std::calloc(stride * static_cast<std::size_t>(height), 1));
         if (data == nullptr)
             return false;
-        ximage_ = XCreateImage(display_, visual_, static_cast<unsigned>(depth_), ZPixmap, 0, data,
+        ximage_ = XCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, 0, data,
                                static_cast<unsigned>(width), static_cast<unsigned>(height), 32,
                                static_cast<int>(stride));
         if (ximage_ == nullptr) {
@@ -353,9 +289,182 @@ class X11ScreenGrabber final : public ScreenGrabber {
         return true;
     }
 
-    void placePackedRows(const Intersection& r) {
-        char* base = ximage_->data;
-        const std::size_t stride = static_cast<std::size_t>(ximage_->bytes_per_line);
+    XImage* ximage_ = nullptr;
+    XShmSegmentInfo shm_{};
+    bool shared_ = false;
+};
+
+class X11ScreenGrabber;
+
+// A grab buffer with an image of its own on the grabber's display.
+class X11GrabBuffer final : public GrabBuffer {
+  public:
+    explicit X11GrabBuffer(X11ScreenGrabber* owner) : owner_(owner) {}
+    ~X11GrabBuffer() override;
+
+    X11Image& x11() { return image_; }
+    X11ScreenGrabber* owner() const { return owner_; }
+    void publish(std::int32_t width, std::int32_t height) {
+        setImage(image_.data(), width, height, image_.stride());
+    }
+    // The grabber is closing: the buffer keeps its pixels but is no longer filled.
+    void orphan(Display* display, bool lost) {
+        image_.detachFrom(display, lost);
+        owner_ = nullptr;
+    }
+
+  private:
+    X11ScreenGrabber* owner_;
+    X11Image image_;
+};
+
+class X11ScreenGrabber final : public ScreenGrabber {
+  public:
+    X11ScreenGrabber(std::string displayName, bool useSharedMemory)
+        : displayName_(std::move(displayName)), useSharedMemory_(useSharedMemory) {}
+    ~X11ScreenGrabber() override { close(); }
+
+    bool open(std::int32_t width, std::int32_t height) override {
+        close();
+        if (width <= 0 || height <= 0)
+            return false;
+        display_ = XOpenDisplay(displayName_.empty() ? nullptr : displayName_.c_str());
+        if (display_ == nullptr)
+            return false;
+        lost_ = false;
+        // Without this, Xlib ends the whole program when the display server goes away.
+        XSetIOErrorExitHandler(display_, onConnectionLost, this);
+        LostDisplays::add(display_);
+        const int screen = DefaultScreen(display_);
+        root_ = RootWindow(display_, screen);
+        visual_ = DefaultVisual(display_, screen);
+        depth_ = DefaultDepth(display_, screen);
+        if (!own_.make(display_, visual_, depth_, width, height, useSharedMemory_)) {
+            close();
+            return false;
+        }
+        image_.pixels = own_.data();
+        image_.width = width;
+        image_.height = height;
+        image_.strideBytes = own_.stride();
+        image_.planes = 1;
+        image_.bitsPerPixel = 32;
+        (void)grabTo(own_, 0, 0);
+        opened_ = true;
+        return true;
+    }
+
+    bool grab(std::int32_t left, std::int32_t top) override {
+        if (!opened_)
+            return false;
+        return grabTo(own_, left, top);
+    }
+
+    const ScreenImage* image() const override { return opened_ ? &image_ : nullptr; }
+
+    bool connectionLost() const override { return lost_.load(); }
+
+    std::unique_ptr<GrabBuffer> makeBuffer() override {
+        if (!opened_ || lost_.load())
+            return nullptr;
+        auto buffer = std::make_unique<X11GrabBuffer>(this);
+        // Shared memory only where the grabber's own image has it too.
+        if (!buffer->x11().make(display_, visual_, depth_, image_.width, image_.height,
+                                own_.shared())) {
+            return nullptr;
+        }
+        buffer->publish(image_.width, image_.height);
+        buffers_.push_back(buffer.get());
+        // The server touches its side of the memory now too.
+        (void)grabTo(buffer->x11(), 0, 0);
+        return buffer;
+    }
+
+    bool grabInto(std::int32_t left, std::int32_t top, GrabBuffer& target) override {
+        auto* buffer = dynamic_cast<X11GrabBuffer*>(&target);
+        if (!opened_ || buffer == nullptr || buffer->owner() != this)
+            return false;
+        return grabTo(buffer->x11(), left, top);
+    }
+
+    void close() override {
+        opened_ = false;
+        image_ = ScreenImage{};
+        for (X11GrabBuffer* b : buffers_)
+            b->orphan(display_, lost_.load());
+        buffers_.clear();
+        own_.release(display_, lost_.load());
+        if (display_ != nullptr) {
+            LostDisplays::remove(display_);
+            XCloseDisplay(display_);
+            display_ = nullptr;
+        }
+    }
+
+    // A buffer going away before close().
+    void forget(X11GrabBuffer* buffer) {
+        buffer->x11().release(display_, lost_.load());
+        buffers_.erase(std::remove(buffers_.begin(), buffers_.end(), buffer), buffers_.end());
+    }
+
+  private:
+    // Called by Xlib on the grabbing thread after its I/O error handler has reported the
+    // broken connection; returning leaves the display marked dead instead of exiting.
+    static void onConnectionLost(Display*, void* self) {
+        static_cast<X11ScreenGrabber*>(self)->lost_ = true;
+    }
+
+    // Copies the rectangle at (left, top) of the image's size into `img`.
+    bool grabTo(X11Image& img, std::int32_t left, std::int32_t top) {
+        XImage* ximage = img.ximage();
+        if (ximage == nullptr || lost_.load())
+            return false;
+        const int w = ximage->width;
+        const int h = ximage->height;
+        const int screenW = DisplayWidth(display_, DefaultScreen(display_));
+        const int screenH = DisplayHeight(display_, DefaultScreen(display_));
+        const Intersection r = intersect(left, top, w, h, screenW, screenH);
+        if (r.width == 0) {
+            clearAll(ximage);
+            return true;
+        }
+        // Both requests wait for their reply, so an error (a screen made smaller since the
+        // size above was read, for one) has reached the trap by the time they return.
+        ErrorTrap trap(display_);
+        if (r.width == w && r.height == h) {
+            bool ok = false;
+            if (img.shared())
+                ok = XShmGetImage(display_, root_, ximage, r.srcX, r.srcY, AllPlanes);
+            else
+                ok = XGetSubImage(display_, root_, r.srcX, r.srcY, static_cast<unsigned>(w),
+                                  static_cast<unsigned>(h), AllPlanes, ZPixmap, ximage, 0,
+                                  0) != nullptr;
+            return ok && !trap.wasHit();
+        }
+        bool ok = false;
+        if (img.shared()) {
+            // The server writes a packed r.width x r.height image at the start of the segment;
+            // the rows are then moved to their place, last row first (each row moves to a
+            // higher or equal address, so no row is overwritten before it has moved).
+            XImage part = *ximage;
+            part.width = r.width;
+            part.height = r.height;
+            part.bytes_per_line = r.width * 4;
+            ok = XShmGetImage(display_, root_, &part, r.srcX, r.srcY, AllPlanes);
+            if (ok)
+                placePackedRows(ximage, r);
+        } else {
+            ok = XGetSubImage(display_, root_, r.srcX, r.srcY, static_cast<unsigned>(r.width),
+                              static_cast<unsigned>(r.height), AllPlanes, ZPixmap, ximage, r.dstX,
+                              r.dstY) != nullptr;
+        }
+        blackenOutside(ximage, r);
+        return ok && !trap.wasHit();
+    }
+
+    static void placePackedRows(XImage* ximage, const Intersection& r) {
+        char* base = ximage->data;
+        const std::size_t stride = static_cast<std::size_t>(ximage->bytes_per_line);
         const std::size_t rowBytes = static_cast<std::size_t>(r.width) * 4;
         for (int row = r.height - 1; row >= 0; --row) {
             char* src = base + static_cast<std::size_t>(row) * rowBytes;
@@ -366,11 +475,11 @@ class X11ScreenGrabber final : public ScreenGrabber {
         }
     }
 
-    void blackenOutside(const Intersection& r) {
-        char* base = ximage_->data;
-        const std::size_t stride = static_cast<std::size_t>(ximage_->bytes_per_line);
-        const int h = ximage_->height;
-        const std::size_t fullRow = static_cast<std::size_t>(ximage_->width) * 4;
+    static void blackenOutside(XImage* ximage, const Intersection& r) {
+        char* base = ximage->data;
+        const std::size_t stride = static_cast<std::size_t>(ximage->bytes_per_line);
+        const int h = ximage->height;
+        const std::size_t fullRow = static_cast<std::size_t>(ximage->width) * 4;
         for (int y = 0; y < h; ++y) {
             char* row = base + static_cast<std::size_t>(y) * stride;
             if (y < r.dstY || y >= r.dstY + r.height) {
@@ -383,10 +492,10 @@ class X11ScreenGrabber final : public ScreenGrabber {
         }
     }
 
-    void clearAll() {
-        std::memset(ximage_->data, 0,
-                    static_cast<std::size_t>(ximage_->bytes_per_line) *
-                        static_cast<std::size_t>(ximage_->height));
+    static void clearAll(XImage* ximage) {
+        std::memset(ximage->data, 0,
+                    static_cast<std::size_t>(ximage->bytes_per_line) *
+                        static_cast<std::size_t>(ximage->height));
     }
 
     std::string displayName_;
@@ -395,13 +504,18 @@ class X11ScreenGrabber final : public ScreenGrabber {
     Window root_ = 0;
     Visual* visual_ = nullptr;
     int depth_ = 0;
-    XImage* ximage_ = nullptr;
-    XShmSegmentInfo shm_{0, -1, nullptr, False};
-    bool shared_ = false;
+    X11Image own_;
+    std::vector<X11GrabBuffer*> buffers_;
     bool opened_ = false;
     std::atomic<bool> lost_{false};
     ScreenImage image_;
 };
+
+X11GrabBuffer::~X11GrabBuffer() {
+    if (owner_ != nullptr)
+        owner_->forget(this);
+    // An orphan's image has left the server already; release() frees the rest.
+}
 
 }  // namespace
 

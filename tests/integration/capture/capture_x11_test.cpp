@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -22,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "private_xvfb.h"
 #include "screen_picture.h"
 #include "tests/support/small_mount.h"
 
@@ -372,6 +374,147 @@ TEST_F(CaptureOnX11, EmptyRectangleIsRefused) {
     EXPECT_EQ(r.exitStatus, 2);
     EXPECT_NE(r.err.find("The capture area has no width or height."), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(dir.path() + "/vid1"));
+}
+
+// A 3840x2160 screen of coloured 480x360 blocks whose top row shows a counter in binary (a
+// white block for a 1, black for a 0, lowest bit on the left). A thread of its own counts up
+// every `stepMs`; each new count reaches the screen in one request, so that a grab sees one
+// count whole.
+class CountingScreen {
+  public:
+    static constexpr int kWidth = 3840, kHeight = 2160, kBlockW = 480, kBlockH = 360;
+    static constexpr int kBits = kWidth / kBlockW;
+
+    static Rgb colorOf(int x, int y) {
+        static const Rgb palette[] = {
+            {230, 30, 30}, {30, 200, 40}, {40, 60, 230}, {240, 240, 240}, {250, 210, 0}};
+        return palette[(x / kBlockW + y / kBlockH) % 5];
+    }
+
+    CountingScreen(const std::string& displayName, int stepMs) {
+        display_ = XOpenDisplay(displayName.c_str());
+        if (display_ == nullptr)
+            return;
+        const int screen = DefaultScreen(display_);
+        if (DisplayWidth(display_, screen) != kWidth || DisplayHeight(display_, screen) != kHeight)
+            return;
+        XSetWindowAttributes attrs{};
+        attrs.override_redirect = True;
+        attrs.background_pixel = BlackPixel(display_, screen);
+        window_ = XCreateWindow(display_, RootWindow(display_, screen), 0, 0, kWidth, kHeight, 0,
+                                CopyFromParent, InputOutput, CopyFromParent,
+                                CWOverrideRedirect | CWBackPixel, &attrs);
+        gc_ = XCreateGC(display_, window_, 0, nullptr);
+        row_ = XCreatePixmap(display_, window_, kWidth, kBlockH,
+                             static_cast<unsigned>(DefaultDepth(display_, screen)));
+        XMapRaised(display_, window_);
+        for (int y = kBlockH; y < kHeight; y += kBlockH) {
+            for (int x = 0; x < kWidth; x += kBlockW) {
+                const Rgb c = colorOf(x, y);
+                XSetForeground(display_, gc_,
+                               static_cast<unsigned long>(c.r << 16 | c.g << 8 | c.b));
+                XFillRectangle(display_, window_, gc_, x, y, kBlockW, kBlockH);
+            }
+        }
+        show(0);
+        ready_ = true;
+        counter_ = std::thread([this, stepMs] {
+            for (int count = 1; !stop_.load(); ++count) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(stepMs));
+                show(count);
+            }
+        });
+    }
+    ~CountingScreen() {
+        stop_ = true;
+        if (counter_.joinable())
+            counter_.join();
+        if (display_ != nullptr)
+            XCloseDisplay(display_);
+    }
+    CountingScreen(const CountingScreen&) = delete;
+    CountingScreen& operator=(const CountingScreen&) = delete;
+    bool ready() const { return ready_; }
+
+  private:
+    void show(int count) {
+        for (int bit = 0; bit < kBits; ++bit) {
+            XSetForeground(display_, gc_, (count >> bit & 1) != 0 ? 0xFFFFFF : 0x000000);
+            XFillRectangle(display_, row_, gc_, bit * kBlockW, 0, kBlockW, kBlockH);
+        }
+        XCopyArea(display_, row_, window_, gc_, 0, 0, kWidth, kBlockH, 0, 0);
+        XSync(display_, False);
+    }
+    Display* display_ = nullptr;
+    Window window_ = 0;
+    GC gc_ = nullptr;
+    Pixmap row_ = 0;
+    std::thread counter_;
+    std::atomic<bool> stop_{false};
+    bool ready_ = false;
+};
+
+// The count a decoded frame shows, or -1 when a block is neither the right colour nor a clear
+// white or black bit.
+int countShown(const Decoded& img) {
+    const int cy = CountingScreen::kBlockH / 2;
+    int count = 0;
+    for (int bit = 0; bit < CountingScreen::kBits; ++bit) {
+        const int cx = bit * CountingScreen::kBlockW + CountingScreen::kBlockW / 2;
+        if (near(img.at(cx, cy), {255, 255, 255}, 24))
+            count |= 1 << bit;
+        else if (!near(img.at(cx, cy), {0, 0, 0}, 24))
+            return -1;
+    }
+    for (int y = CountingScreen::kBlockH * 3 / 2; y < img.height; y += CountingScreen::kBlockH) {
+        for (int x = CountingScreen::kBlockW / 2; x < img.width; x += CountingScreen::kBlockW) {
+            if (!near(img.at(x, y), CountingScreen::colorOf(x, y), 24))
+                return -1;
+        }
+    }
+    return count;
+}
+
+// A whole 3840x2160 screen at 25 frames per second while the picture changes under it: every
+// number is there, every file decodes and shows one picture whole, and the pictures follow
+// the numbers in time.
+TEST_F(CaptureOnX11, FourKScreenEveryFrameDecodesAndFollowsThePicture) {
+    capture_test::PrivateXvfb server("3840x2160x24");
+    ASSERT_TRUE(server.ready()) << "could not start a 3840x2160 Xvfb";
+    CountingScreen screen(server.name(), 70);
+    ASSERT_TRUE(screen.ready());
+
+    const char* shared = std::getenv("DISPLAY");
+    const std::string previous = shared != nullptr ? shared : "";
+    setenv("DISPLAY", server.name().c_str(), 1);
+    const pid_t pid = spawnRecorder({"--dir", dir.path(), "--area", "0,0,3840,2160", "--seconds",
+                                     "1.2", "--mode", "0", "--stats"},
+                                    scratch.path());
+    setenv("DISPLAY", previous.c_str(), 1);
+    const RunResult r = waitRecorder(pid, scratch.path());
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+
+    const std::string folder = dir.path() + "/vid1";
+    const std::vector<unsigned long> numbers = frameNumbers(folder, ".jpg");
+    ASSERT_GE(numbers.size(), 20u) << r.out;
+    for (std::size_t i = 0; i < numbers.size(); ++i)
+        ASSERT_EQ(numbers[i], i + 1) << "mode 0 leaves no number free";
+    EXPECT_NE(r.out.find("files=" + std::to_string(numbers.size()) + " "), std::string::npos)
+        << r.out;
+    std::vector<int> counts;
+    for (unsigned long n : numbers) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/%06lu.jpg", n);
+        Decoded img;
+        ASSERT_TRUE(decodeJpeg(folder + name, img)) << name;
+        ASSERT_EQ(img.width, 3840);
+        ASSERT_EQ(img.height, 2160);
+        counts.push_back(countShown(img));
+        ASSERT_NE(counts.back(), -1) << name << " is not one picture whole";
+    }
+    EXPECT_TRUE(std::is_sorted(counts.begin(), counts.end()))
+        << "a frame shows an older picture than the frame before it";
+    EXPECT_GE(counts.back() - counts.front(), 8) << "the picture changed about 17 times";
 }
 
 using marrowdale_test::SmallMount;

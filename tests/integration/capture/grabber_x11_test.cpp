@@ -16,6 +16,7 @@ using capture_test::Picture;
 using capture_test::Rgb;
 using capture_test::screenColor;
 using marrowdale::createX11ScreenGrabber;
+using marrowdale::GrabBuffer;
 using marrowdale::ScreenGrabber;
 using marrowdale::ScreenImage;
 
@@ -100,6 +101,38 @@ TEST_P(GrabberOnX11, OneImageFollowsTheCornerFromGrabToGrab) {
     }
 }
 
+// Grab buffers: each holds its own grab, at its own address, while the others are grabbed
+// into; a buffer still held when the grabber closes keeps its last picture.
+TEST_P(GrabberOnX11, EachBufferHoldsItsOwnGrab) {
+    std::unique_ptr<ScreenGrabber> g = createX11ScreenGrabber({}, GetParam());
+    EXPECT_EQ(g->makeBuffer(), nullptr) << "no buffer before open()";
+    ASSERT_TRUE(g->open(200, 150));
+    std::unique_ptr<GrabBuffer> a = g->makeBuffer();
+    std::unique_ptr<GrabBuffer> b = g->makeBuffer();
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    EXPECT_NE(a->image().pixels, b->image().pixels);
+    EXPECT_NE(a->image().pixels, g->image()->pixels);
+    EXPECT_EQ(a->image().width, 200);
+    EXPECT_EQ(a->image().height, 150);
+    ASSERT_TRUE(g->grab(400, 300));
+    const int corners[][2] = {{350, 250}, {1850, 1000}, {-100, -100}, {60, 20}};
+    for (const auto& c : corners) {
+        SCOPED_TRACE(std::to_string(c[0]) + "," + std::to_string(c[1]));
+        ASSERT_TRUE(g->grabInto(c[0], c[1], *a));
+        ASSERT_TRUE(g->grabInto(c[0] + 7, c[1] + 5, *b));
+        EXPECT_TRUE(showsScreen(a->image(), c[0], c[1], picture.width(), picture.height()));
+        EXPECT_TRUE(showsScreen(b->image(), c[0] + 7, c[1] + 5, picture.width(), picture.height()));
+    }
+    EXPECT_TRUE(showsScreen(*g->image(), 400, 300, picture.width(), picture.height()))
+        << "grabs into buffers leave the grabber's own image alone";
+    b.reset();
+    g->close();
+    EXPECT_FALSE(g->grabInto(0, 0, *a));
+    EXPECT_TRUE(showsScreen(a->image(), 60, 20, picture.width(), picture.height()));
+    a.reset();
+}
+
 TEST_P(GrabberOnX11, NoImageWithoutAPositiveSize) {
     std::unique_ptr<ScreenGrabber> g = createX11ScreenGrabber({}, GetParam());
     EXPECT_EQ(g->image(), nullptr);
@@ -135,12 +168,17 @@ TEST_P(GrabberOnX11, DisplayServerEndingFailsTheGrabsOnly) {
     std::unique_ptr<ScreenGrabber> g = createX11ScreenGrabber(server.name(), GetParam());
     ASSERT_TRUE(g->open(320, 240));
     ASSERT_TRUE(g->grab(10, 10));
+    std::unique_ptr<GrabBuffer> buffer = g->makeBuffer();
     EXPECT_FALSE(g->connectionLost());
     server.kill();
     EXPECT_FALSE(g->grab(10, 10));
     EXPECT_TRUE(g->connectionLost());
     EXPECT_FALSE(g->grab(20, 20));
     EXPECT_NE(g->image(), nullptr) << "the last picture stays for the writers";
+    ASSERT_NE(buffer, nullptr);
+    EXPECT_FALSE(g->grabInto(10, 10, *buffer));
+    EXPECT_EQ(g->makeBuffer(), nullptr);
+    buffer.reset();
     g->close();
     EXPECT_EQ(g->image(), nullptr);
 }

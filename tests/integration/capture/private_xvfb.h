@@ -20,7 +20,8 @@ namespace capture_test {
 
 class PrivateXvfb {
   public:
-    PrivateXvfb() {
+    // `screen` as Xvfb takes it: WIDTHxHEIGHTxDEPTH.
+    explicit PrivateXvfb(const char* screen = "1024x768x24") {
         for (int n = 180; n < 220 && pid_ <= 0; ++n) {
             if (std::filesystem::exists("/tmp/.X" + std::to_string(n) + "-lock") ||
                 std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(n)))
@@ -35,7 +36,7 @@ class PrivateXvfb {
                     dup2(devNull, STDERR_FILENO);
                 }
                 prctl(PR_SET_PDEATHSIG, SIGTERM);  // and it ends with the test, however it ends
-                execlp("Xvfb", "Xvfb", name_.c_str(), "-screen", "0", "1024x768x24", "-noreset",
+                execlp("Xvfb", "Xvfb", name_.c_str(), "-screen", "0", screen, "-noreset",
                        "-nolisten", "tcp", static_cast<char*>(nullptr));
                 _exit(127);
             }

@@ -29,6 +29,7 @@ TEST(CommandLine, DefaultsRecordTheDefaultArea) {
     EXPECT_FALSE(r.options.frameOption);
     EXPECT_FALSE(r.options.captureMode);
     EXPECT_EQ(r.options.imageFormat, 1);
+    EXPECT_EQ(r.options.jpegQuality, 85);
     EXPECT_EQ(r.options.audio, AudioSource::kNone);
     EXPECT_FALSE(r.options.stats);
 }
@@ -81,6 +82,15 @@ TEST(CommandLine, PeriodAndOptionUseTheDialogConversions) {
         const ParseResult r = parse({"--frame-option", o.text});
         ASSERT_TRUE(r.ok) << o.text;
         EXPECT_EQ(*r.options.frameOption, o.option) << o.text;
+    }
+}
+
+TEST(CommandLine, QualityFromOneToAHundred) {
+    for (const auto& [text, quality] :
+         {std::pair<const char*, int>{"1", 1}, {"100", 100}, {"60", 60}, {"085", 85}}) {
+        const ParseResult r = parse({"--quality", text});
+        ASSERT_TRUE(r.ok) << text;
+        EXPECT_EQ(r.options.jpegQuality, quality) << text;
     }
 }
 
@@ -154,6 +164,12 @@ TEST(CommandLine, HostileInputIsRefused) {
         {"--mode", "33"},
         {"--mode"},
         {"--format", "png"},
+        {"--quality", "0"},
+        {"--quality", "101"},
+        {"--quality", "-5"},
+        {"--quality", "8.5"},
+        {"--quality", ""},
+        {"--quality"},
         {"--area", "1,2,3"},
         {"--area", "1,2,3,4,5"},
         {"--area", "a,b,c,d"},
@@ -196,8 +212,8 @@ TEST(CommandLine, HelpListsEveryOption) {
     const std::string_view help = helpText();
     for (const char* option :
          {"--dir", "--seconds", "--max-frames", "--area", "--period-ms", "--frame-option", "--mode",
-          "--format", "--audio", "--audio-only", "--fill", "--fill-odd", "--list-codecs", "--stats",
-          "--backend", "--help"}) {
+          "--format", "--quality", "--audio", "--audio-only", "--fill", "--fill-odd",
+          "--list-codecs", "--stats", "--backend", "--help"}) {
         EXPECT_NE(help.find(option), std::string_view::npos) << option;
     }
     EXPECT_NE(help.find("--version"), std::string_view::npos);

@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -58,8 +59,21 @@ class RecordingWriters final : public FrameWriters {
     void writeBMP(const ScreenImage* image, const char* fileName) override {
         record(image, fileName, true);
     }
-    void writeJPG(const ScreenImage* image, const char* fileName) override {
-        record(image, fileName, false);
+    // The "encoded" bytes are the image's first pixel.
+    bool encodeJPG(const ScreenImage* image, EncodedJpeg& out) override {
+        if (image == nullptr || image->pixels == nullptr)
+            return false;
+        for (int i = 0; i < 4; ++i)
+            encoded_[static_cast<std::size_t>(i)] = image->pixels[i];
+        out.data = encoded_.data();
+        out.size = encoded_.size();
+        return true;
+    }
+    void writeEncodedJPG(const std::uint8_t* data, std::size_t size,
+                         const char* fileName) override {
+        ScreenImage image;
+        image.pixels = data;
+        record(size == 4 ? &image : nullptr, fileName, false);
     }
 
     std::vector<Write> writes;
@@ -85,6 +99,7 @@ class RecordingWriters final : public FrameWriters {
             onWrite(writes.back());
     }
     FakeClock& clock_;
+    std::array<std::uint8_t, 4> encoded_{};
 };
 
 }  // namespace marrowdale::test

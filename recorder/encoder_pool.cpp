@@ -1,0 +1,248 @@
+#include "recorder/encoder_pool.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace marrowdale {
+
+namespace {
+
+bool samePixels(const ScreenImage* first, const ScreenImage* second) {
+    if (first == nullptr || second == nullptr)
+        return false;
+    const ScreenImage& a = *first;
+    const ScreenImage& b = *second;
+    if (a.pixels == nullptr || b.pixels == nullptr || a.width != b.width || a.height != b.height)
+        return false;
+    const std::size_t rowBytes = static_cast<std::size_t>(a.width) * 4;
+    if (a.strideBytes == rowBytes && b.strideBytes == rowBytes)
+        return std::memcmp(a.pixels, b.pixels, rowBytes * static_cast<std::size_t>(a.height)) == 0;
+    for (std::int32_t y = 0; y < a.height; ++y) {
+        if (std::memcmp(a.pixels + static_cast<std::size_t>(y) * a.strideBytes,
+                        b.pixels + static_cast<std::size_t>(y) * b.strideBytes, rowBytes) != 0)
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::size_t encoderThreadsForThisMachine() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores == 0 ? 1 : cores;
+}
+
+EncoderPool::EncoderPool(ScreenGrabber& grabber, FrameWriters& writers, std::size_t threads,
+                         std::size_t ringBuffers)
+    : grabber_(grabber), writers_(writers), wantedThreads_(threads), wantedRing_(ringBuffers) {}
+
+EncoderPool::~EncoderPool() {
+    finish();
+}
+
+void EncoderPool::start(std::uint8_t imageFormat) {
+    if (started_)
+        return;
+    started_ = true;
+
+    std::vector<FrameWriters*> lanes;
+    for (std::size_t i = 0; i < wantedThreads_; ++i) {
+        FrameWriters* lane = writers_.lane(i);
+        if (lane == nullptr)
+            break;
+        lanes.push_back(lane);
+    }
+    if (lanes.empty()) {
+        writers_.warmUp(grabber_.image(), imageFormat);
+    } else {
+        for (FrameWriters* lane : lanes)
+            lane->warmUp(grabber_.image(), imageFormat);
+    }
+
+    const std::size_t ring =
+        wantedRing_ != 0 ? std::max<std::size_t>(wantedRing_, 2) : lanes.size() + 2;
+    slots_.resize(ring);
+    std::size_t made = 0;
+    if (grabber_.image() != nullptr) {
+        for (Slot& slot : slots_) {
+            slot.buffer = grabber_.makeBuffer();
+            if (!slot.buffer)
+                break;
+            ++made;
+        }
+    }
+    if (made < 2) {
+        // One image, the grabber's: each frame is written before the next grab overwrites it.
+        slots_.clear();
+        slots_.resize(1);
+        lanes.clear();
+    }
+    jobs_.assign(slots_.size(), -1);
+    for (FrameWriters* lane : lanes)
+        threads_.emplace_back([this, lane] { threadMain(lane); });
+    threadCount_ = threads_.size();
+    current_ = takeFreeSlot();
+}
+
+const ScreenImage* EncoderPool::imageOf(const Slot& slot) const {
+    return slot.buffer ? &slot.buffer->image() : grabber_.image();
+}
+
+int EncoderPool::takeFreeSlot() {
+    std::unique_lock lock(mutex_);
+    auto findFree = [this] {
+        for (std::size_t i = 0; i < slots_.size(); ++i)
+            if (slots_[i].holders == 0)
+                return static_cast<int>(i);
+        return -1;
+    };
+    int slot = findFree();
+    if (slot < 0) {
+        ++counts_.ringWaits;
+        slotFreed_.wait(lock, [&] { return (slot = findFree()) >= 0; });
+    }
+    slots_[static_cast<std::size_t>(slot)].holders = 1;
+    return slot;
+}
+
+void EncoderPool::releaseLocked(int slot) {
+    if (--slots_[static_cast<std::size_t>(slot)].holders == 0)
+        slotFreed_.notify_one();
+}
+
+bool EncoderPool::grab(std::int32_t left, std::int32_t top) {
+    if (!started_ || finished_ || current_ < 0) {
+        lastGrabOk_ = false;
+        return false;
+    }
+    Slot& slot = slots_[static_cast<std::size_t>(current_)];
+    lastGrabOk_ =
+        slot.buffer ? grabber_.grabInto(left, top, *slot.buffer) : grabber_.grab(left, top);
+    return lastGrabOk_;
+}
+
+void EncoderPool::queue(const FrameName& name, std::uint8_t imageFormat) {
+    if (!started_ || finished_ || current_ < 0)
+        return;
+    const int index = current_;
+    Slot& slot = slots_[static_cast<std::size_t>(index)];
+    slot.name = name;
+    slot.format = imageFormat;
+    slot.bytesDone = false;
+    slot.jpeg.clear();
+    // With the grabber's own image there is no earlier picture left to compare with.
+    const bool ring = slot.buffer != nullptr;
+    slot.previous = ring ? latest_ : -1;
+    slot.showsPrevious = !lastGrabOk_ && slot.previous >= 0;
+    {
+        std::lock_guard lock(mutex_);
+        // The loop's hold on the slot passes to the frame's job.
+        if (slot.previous >= 0)
+            ++slots_[static_cast<std::size_t>(slot.previous)].holders;
+        if (ring && lastGrabOk_) {
+            ++slot.holders;  // the loop keeps the new picture for the next comparison
+            if (latest_ >= 0)
+                releaseLocked(latest_);
+            latest_ = index;
+        }
+        if (!threads_.empty()) {
+            jobs_[(jobHead_ + jobCount_) % jobs_.size()] = index;
+            ++jobCount_;
+        }
+    }
+    current_ = -1;
+    if (threads_.empty()) {
+        writeFrame(index, writers_);
+    } else {
+        jobQueued_.notify_one();
+    }
+    current_ = takeFreeSlot();
+}
+
+void EncoderPool::writeFrame(int index, FrameWriters& lane) {
+    Slot& slot = slots_[static_cast<std::size_t>(index)];
+    const int previous = slot.previous;
+    Slot* before = previous >= 0 ? &slots_[static_cast<std::size_t>(previous)] : nullptr;
+    const Slot& source = slot.showsPrevious ? *before : slot;
+    const ScreenImage* image = imageOf(source);
+
+    bool reused = false;
+    if (slot.format == kImageFormatBmp) {
+        lane.writeBMP(image, slot.name.c_str());
+    } else {
+        if (before != nullptr &&
+            (slot.showsPrevious || samePixels(imageOf(slot), imageOf(*before)))) {
+            std::unique_lock lock(mutex_);
+            bytesDone_.wait(lock, [before] { return before->bytesDone; });
+            reused = !before->jpeg.empty();
+        }
+        if (reused) {
+            slot.jpeg.assign(before->jpeg.begin(), before->jpeg.end());
+        } else {
+            EncodedJpeg encoded;
+            if (lane.encodeJPG(image, encoded))
+                slot.jpeg.assign(encoded.data, encoded.data + encoded.size);
+        }
+    }
+    {
+        std::lock_guard lock(mutex_);
+        slot.bytesDone = true;
+        if (reused)
+            ++counts_.reused;
+    }
+    bytesDone_.notify_all();
+    if (slot.format != kImageFormatBmp)
+        lane.writeEncodedJPG(slot.jpeg.data(), slot.jpeg.size(), slot.name.c_str());
+
+    std::lock_guard lock(mutex_);
+    if (previous >= 0)
+        releaseLocked(previous);
+    releaseLocked(index);
+}
+
+void EncoderPool::threadMain(FrameWriters* lane) {
+    for (;;) {
+        int index = -1;
+        {
+            std::unique_lock lock(mutex_);
+            jobQueued_.wait(lock, [this] { return stopping_ || jobCount_ > 0; });
+            if (jobCount_ == 0)
+                return;
+            index = jobs_[jobHead_];
+            jobHead_ = (jobHead_ + 1) % jobs_.size();
+            --jobCount_;
+        }
+        writeFrame(index, *lane);
+    }
+}
+
+void EncoderPool::finish() {
+    if (!started_ || finished_)
+        return;
+    finished_ = true;
+    {
+        std::lock_guard lock(mutex_);
+        if (current_ >= 0)
+            releaseLocked(current_);
+        if (latest_ >= 0)
+            releaseLocked(latest_);
+        current_ = -1;
+        latest_ = -1;
+        stopping_ = true;
+    }
+    // The threads take every job still queued before they end.
+    jobQueued_.notify_all();
+    for (std::thread& t : threads_)
+        t.join();
+    threads_.clear();
+    // The buffers go back to the grabber before it closes.
+    for (Slot& slot : slots_)
+        slot.buffer.reset();
+}
+
+EncoderPool::Counts EncoderPool::counts() const {
+    std::lock_guard lock(mutex_);
+    return counts_;
+}
+
+}  // namespace marrowdale

@@ -1,0 +1,124 @@
+// The frames of one capture run on their way from the screen to their files.
+//
+// The capture loop grabs each frame into a buffer of a small ring and hands it over; encoder
+// threads beside the loop, one per core, encode and write the frames in whatever order they
+// finish, every frame exactly once. When every buffer is in use the loop waits for one, so that
+// its slot becomes late and the capture mode treats it as any late slot. finish() returns once
+// every frame handed over is on disk (or has failed the way its writer reports failures).
+//
+// A picture that has not changed is not encoded again: when a grab is byte for byte the grab
+// before it, its file gets the JPEG bytes of the frame before, which are the bytes an encode of
+// it would give. A grab that failed is written as the picture before it, as a grabber that
+// keeps one image would have left it.
+//
+// Memory, all of it taken at start(), none per frame: the ring's buffers, each of
+// width x height x 4 bytes of pixels plus the JPEG bytes of its last frame (a fraction of the
+// pixels: libjpeg-turbo's worst case for 4:2:0 is 3 bytes for every 2 pixels, screens take far
+// less), and for each lane its encoder's output buffer and, for BMP, one pixel area. The ring
+// has two buffers more than there are threads (two without threads). A 3840x2160 recording on
+// two cores thus holds 4 x 33.2 MB of ring pixels beside the grabber's own image, 166 MB in
+// all, and its JPEG bytes (about 2 MB a frame for a busy picture at quality 85) in 6 places;
+// a 1920x1080 one a quarter of that.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/screen_grabber.h"
+#include "recorder/frame_names.h"
+#include "recorder/frame_writers.h"
+
+namespace marrowdale {
+
+// The capture worker's thread makes, drives and finishes a pool; the threads it starts are its
+// own and end in finish().
+class EncoderPool {
+  public:
+    struct Counts {
+        std::uint64_t reused = 0;     // frames written with the bytes of the frame before
+        std::uint64_t ringWaits = 0;  // times the loop waited for a free buffer
+    };
+
+    // Up to `threads` encoder threads, as many as `writers` has lanes for. With none (0, or
+    // writers without lanes) every frame is written on the loop's thread within queue().
+    // `ringBuffers` 0 takes the default size; the grabber and the writers outlive the pool.
+    EncoderPool(ScreenGrabber& grabber, FrameWriters& writers, std::size_t threads,
+                std::size_t ringBuffers = 0);
+    ~EncoderPool();
+    EncoderPool(const EncoderPool&) = delete;
+    EncoderPool& operator=(const EncoderPool&) = delete;
+
+    // Set-up, after the grabber has been opened: warms every lane up for `imageFormat` with
+    // the grabber's image, makes the ring and starts the threads. When fewer than two buffers
+    // can be made, frames are grabbed into the grabber's own image and written one at a time on
+    // the loop's thread.
+    void start(std::uint8_t imageFormat);
+
+    // Grabs the rectangle at (left, top) into a free buffer; the grab's result.
+    bool grab(std::int32_t left, std::int32_t top);
+    // Hands the frame of the last grab() over, to be written as `name` in `imageFormat`. Then
+    // reserves the buffer for the next grab, waiting while every one is in use.
+    void queue(const FrameName& name, std::uint8_t imageFormat);
+
+    // Waits until every frame handed over has been written, ends the threads and releases the
+    // ring (before the grabber is closed). Safe to call more than once.
+    void finish();
+
+    // The threads start() started (0: frames are written within queue()).
+    std::size_t threadCount() const { return threadCount_; }
+    std::size_t ringSize() const { return slots_.size(); }
+    // After finish(), or from the loop's thread.
+    Counts counts() const;
+
+  private:
+    struct Slot {
+        std::unique_ptr<GrabBuffer> buffer;  // null: the grabber's own image
+        int holders = 0;                     // the loop, the frame's job, the next frame's job
+        FrameName name;
+        std::uint8_t format = kImageFormatJpeg;
+        int previous = -1;               // the slot of the picture grabbed before, or -1
+        bool showsPrevious = false;      // the grab failed: the frame is the picture before
+        bool bytesDone = false;          // `jpeg` is final for the frame
+        std::vector<std::uint8_t> jpeg;  // this picture's JPEG bytes; empty when there are none
+    };
+
+    const ScreenImage* imageOf(const Slot& slot) const;
+    int takeFreeSlot();  // loop's thread
+    void releaseLocked(int slot);
+    void writeFrame(int slot, FrameWriters& lane);
+    void threadMain(FrameWriters* lane);
+
+    ScreenGrabber& grabber_;
+    FrameWriters& writers_;
+    const std::size_t wantedThreads_;
+    const std::size_t wantedRing_;
+    bool started_ = false;
+    bool finished_ = false;
+    std::size_t threadCount_ = 0;
+
+    std::vector<Slot> slots_;
+    int current_ = -1;  // the slot the loop grabs into next
+    int latest_ = -1;   // the slot of the last picture grabbed, kept for the next comparison
+    bool lastGrabOk_ = false;
+
+    mutable std::mutex mutex_;
+    std::condition_variable slotFreed_;
+    std::condition_variable jobQueued_;
+    std::condition_variable bytesDone_;
+    std::vector<int> jobs_;  // a ring of slot numbers, first in first out
+    std::size_t jobHead_ = 0;
+    std::size_t jobCount_ = 0;
+    bool stopping_ = false;
+    Counts counts_;
+    std::vector<std::thread> threads_;
+};
+
+// The number of encoder threads for this machine: one per core.
+std::size_t encoderThreadsForThisMachine();
+
+}  // namespace marrowdale
