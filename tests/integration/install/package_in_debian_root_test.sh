@@ -59,11 +59,14 @@ if ! wget -q -T 20 -t 2 -O /dev/null "$MIRROR/dists/$SUITE/Release"; then
     echo "the Debian mirror $MIRROR cannot be reached (set MARROWDALE_DEBIAN_MIRROR)" >&2
     exit 1
 fi
-debootstrap --variant=minbase --arch="$ARCH" --cache-dir="$CACHE/debootstrap" \
-    "$SUITE" "$ROOT" "$MIRROR" >"$WORK/debootstrap.log" 2>&1 || {
+# A second try for a download cut short; what was fetched stays in the cache.
+for try in 1 2; do
+    debootstrap --variant=minbase --arch="$ARCH" --cache-dir="$CACHE/debootstrap" \
+        "$SUITE" "$ROOT" "$MIRROR" >"$WORK/debootstrap.log" 2>&1 && break
     tail -n 30 "$WORK/debootstrap.log" >&2
-    exit 1
-}
+    clean_root
+    [ "$try" -eq 1 ] || exit 1
+done
 # As a fresh system has them: the release's updates beside it.
 echo "deb $MIRROR $SUITE-updates main" >>"$ROOT/etc/apt/sources.list"
 mount -t proc proc "$ROOT/proc"
@@ -71,8 +74,9 @@ mount -t proc proc "$ROOT/proc"
 echo "== apt-get install ./$(basename "$DEB")"
 cp "$DEB" "$ROOT/tmp/"
 cp "$CACHE/apt"/*.deb "$ROOT/var/cache/apt/archives/" 2>/dev/null || true
-in_root apt-get update -qq >"$WORK/apt.log" 2>&1 &&
-    in_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
+in_root apt-get -o Acquire::Retries=3 update -qq >"$WORK/apt.log" 2>&1 &&
+    in_root env DEBIAN_FRONTEND=noninteractive apt-get -o Acquire::Retries=3 install -y -q \
+        --no-install-recommends \
         "/tmp/$(basename "$DEB")" >>"$WORK/apt.log" 2>&1 || {
     tail -n 40 "$WORK/apt.log" >&2
     exit 1
