@@ -7,9 +7,10 @@
 #include "platform/clock.h"
 #include "platform/ffmpeg/ffmpeg_media.h"
 #include "platform/pulse/pulse_audio.h"
-#include "recorder/screen_capture_worker.h"
+#include "platform/screen_grabber_loader.h"
 #include "recorder/state.h"
 #include "shell/marrowdale_app.h"
+#include "shell/screen_recording.h"
 #include "shell/toolbar_pictures.h"
 
 int main(int argc, char** argv) {
@@ -18,12 +19,13 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Marrowdale"));
     QApplication::setWindowIcon(marrowdale::applicationIcon());
 
+    // X11, or the screen-cast portal on a Wayland desktop; its permission is asked when the
+    // first recording starts.
+    const std::unique_ptr<marrowdale::ScreenGrabberLoader> screens =
+        marrowdale::loadScreenGrabbers(std::nullopt);
     marrowdale::AppWorkers workers;
-    workers.screen = [](marrowdale::UiBridge& ui, const std::string& cwd) {
-        std::thread t = marrowdale::startScreenCaptureThread(marrowdale::captureSettings(),
-                                                             marrowdale::recorderState(), ui, cwd);
-        if (t.joinable())
-            t.join();
+    workers.screen = [&screens](marrowdale::UiBridge& ui, const std::string& cwd) {
+        marrowdale::runScreenRecording(*screens, ui, cwd);
     };
     // The audio worker writes test.wma into the current directory, as vid1/ of the screen worker
     // (both the process's current directory at the command).
