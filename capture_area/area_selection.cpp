@@ -111,6 +111,31 @@ bool deliverWatchedEvent(CaptureSettings& settings, RecorderState& state, AreaSe
     return true;
 }
 
+CaptureRect currentCaptureRect(const CaptureSettings& settings) {
+    return {settings.captureLeft.load(), settings.captureTop.load(), settings.captureRight.load(),
+            settings.captureBottom.load()};
+}
+
+void cancelAreaSelection(CaptureSettings& settings, RecorderState& state, AreaSelectionHost& host,
+                         HookHandle watch, const CaptureRect& before) {
+    if (watch == nullptr || state.mouseHook.load() != watch) {
+        if (watch != nullptr)
+            host.removeMouseWatch(watch);
+        return;
+    }
+    const ViewHandle view = state.commandView.load();
+    if (state.areaClickState.load() == 2) {
+        settings.captureLeft = before.left;
+        settings.captureTop = before.top;
+        if (view != nullptr)
+            host.setShownTopLeft(view, before.left, before.top);
+    }
+    state.areaClickState = 0;
+    removeAreaSelectionWatch(state, host);
+    setFrameTitle(host, view, kTitleSelectionDone);
+    repaint(host, view);
+}
+
 void onViewLeftButtonDown(RecorderState& state, AreaSelectionHost& host, ViewHandle view,
                           std::int32_t x, std::int32_t y) {
     const std::uint8_t clickState = state.areaClickState.load();

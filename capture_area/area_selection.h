@@ -81,6 +81,20 @@ void onViewLeftButtonDown(RecorderState& state, AreaSelectionHost& host, ViewHan
 void onGlobalMouseDown(CaptureSettings& settings, RecorderState& state, AreaSelectionHost& host,
                        ViewHandle view);
 
+// The capture rectangle as it was when a selection started.
+struct CaptureRect {
+    std::int32_t left = 0, top = 0, right = 0, bottom = 0;
+};
+CaptureRect currentCaptureRect(const CaptureSettings& settings);
+
+// Escape on the selection overlay (Wayland desktops, where the corners are taken on a window of
+// our own): ends the selection that `watch` belongs to without a new rectangle. The watch is
+// removed, a top-left corner already taken goes back to `before` (in the rectangle and the
+// view's display copy), the title becomes "Marrowdale" and the view is repainted. A watch that
+// is no longer the recorded one is only removed.
+void cancelAreaSelection(CaptureSettings& settings, RecorderState& state, AreaSelectionHost& host,
+                         HookHandle watch, const CaptureRect& before);
+
 // Removes the recorded watch, if any, and clears the record (also used when a view goes away).
 void removeAreaSelectionWatch(RecorderState& state, AreaSelectionHost& host);
 

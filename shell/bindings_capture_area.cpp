@@ -59,12 +59,17 @@ class QtAreaSelectionHost final : public AreaSelectionHost {
 
     HookHandle installMouseWatch() override {
         QtUiBridge* ui = &ui_;
+        const CaptureRect before = currentCaptureRect(captureSettings());
         GuiMouseWatch* watch = GuiMouseWatch::open(
             [ui](HookHandle self, const MouseWatchEvent& event) {
                 QtAreaSelectionHost host(*ui);
                 deliverWatchedEvent(captureSettings(), recorderState(), host, self, event);
             },
-            nullptr);
+            nullptr,
+            [ui, before](HookHandle self) {
+                QtAreaSelectionHost host(*ui);
+                cancelAreaSelection(captureSettings(), recorderState(), host, self, before);
+            });
         return watch ? watch->handle() : nullptr;
     }
     void removeMouseWatch(HookHandle watch) override {

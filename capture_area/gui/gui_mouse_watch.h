@@ -1,12 +1,16 @@
-// The area selection's mouse watch in the desktop program: an X11 watch whose presses are
-// delivered on the GUI thread through a socket notifier. The object itself is the handle
-// recorded in RecorderState::mouseHook.
+// The area selection's mouse watch in the desktop program. On X11, a desktop-wide watch whose
+// presses are delivered on the GUI thread through a socket notifier. On a Wayland desktop, where
+// no program sees the presses on other programs' windows, a transparent overlay of our own over
+// every screen takes them (SelectionOverlay), and Escape there cancels the selection. The object
+// itself is the handle recorded in RecorderState::mouseHook.
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "capture_area/watch_delivery.h"
 #include "recorder/state.h"
@@ -15,15 +19,23 @@ class QSocketNotifier;
 
 namespace marrowdale {
 
+class SelectionOverlay;
+
 class GuiMouseWatch final : public QObject {
     Q_OBJECT
   public:
     // Receives each event with the handle of the watch that saw it.
     using Deliver = std::function<void(HookHandle watch, const MouseWatchEvent& event)>;
+    // Escape on the overlay, with the handle of the watch.
+    using Cancel = std::function<void(HookHandle watch)>;
 
     // GUI thread. Opens a watch whose events go to `deliver`; null (and the reason in `error`)
     // when it cannot be opened. The watch belongs to the application object until removed.
-    static GuiMouseWatch* open(Deliver deliver, QString* error);
+    // On a Wayland desktop it is the overlay, and `cancel` runs on Escape.
+    static GuiMouseWatch* open(Deliver deliver, QString* error, Cancel cancel = {});
+
+    // Whether this program takes the corners on an overlay (it runs on a Wayland desktop).
+    static bool usesOverlay();
 
     // The watch behind a handle made by handle(); null for a null handle.
     static GuiMouseWatch* fromHandle(HookHandle handle);
@@ -38,12 +50,22 @@ class GuiMouseWatch final : public QObject {
 
     ~GuiMouseWatch() override;
 
+    // The overlay windows, one a screen (empty on X11).
+    std::vector<SelectionOverlay*> overlays() const;
+
   private:
     GuiMouseWatch(std::unique_ptr<MouseWatch> watch, Deliver deliver);
+    GuiMouseWatch(Deliver deliver, Cancel cancel);
     void onReadable();
+    void onOverlayPress(const QPoint& desktopPoint);
 
     std::unique_ptr<WatchDelivery> delivery_;
     QSocketNotifier* notifier_ = nullptr;
+
+    Deliver deliver_;
+    Cancel cancel_;
+    bool overlayInstalled_ = false;
+    std::vector<QPointer<SelectionOverlay>> overlays_;
 };
 
 }  // namespace marrowdale

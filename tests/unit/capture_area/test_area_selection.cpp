@@ -441,5 +441,50 @@ TEST_F(AreaSelectionTest, RecordedWatchDeliversAnOrphanedOneRemovesItself) {
     EXPECT_EQ(state.raiseOnDraw.load(), 1);  // from the first press only
 }
 
+TEST_F(AreaSelectionTest, EscapeOnTheOverlayCancelsWithoutANewRectangle) {
+    // Escape before any corner, after the first corner, and from a watch that is not the
+    // recorded one any more.
+    struct Row {
+        const char* what;
+        int cornersBefore;
+        bool staleWatch;
+    } rows[] = {{"before the first corner", 0, false},
+                {"after the first corner", 1, false},
+                {"from an earlier watch", 1, true}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        resetToProcessStart(settings, state);
+        host.shown[view] = Shown{};
+        host.titles.clear();
+        startAreaSelection(settings, state, host, view);
+        const CaptureRect before = currentCaptureRect(settings);
+        HookHandle watch = state.mouseHook.load();
+        if (row.cornersBefore > 0)
+            press(30, 40);
+        if (row.staleWatch) {
+            // A new selection replaced the watch; Escape on the old overlay only removes it.
+            startAreaSelection(settings, state, host, view);
+            const HookHandle current = state.mouseHook.load();
+            host.liveWatches.insert(watch);  // the old overlay still exists until removed
+            cancelAreaSelection(settings, state, host, watch, before);
+            EXPECT_EQ(host.liveWatches.count(watch), 0u);
+            EXPECT_EQ(state.mouseHook.load(), current);
+            EXPECT_EQ(state.areaClickState.load(), 1);
+            removeAreaSelectionWatch(state, host);
+            continue;
+        }
+        cancelAreaSelection(settings, state, host, watch, before);
+        EXPECT_EQ(state.areaClickState.load(), 0);
+        EXPECT_EQ(state.mouseHook.load(), nullptr);
+        EXPECT_TRUE(host.liveWatches.empty());
+        expectRect(100, 100, 800, 600);
+        expectShown(100, 100, 800, 600);
+        EXPECT_EQ(host.titles[frame], kTitleSelectionDone);
+        // A press after the cancel no longer takes a corner.
+        press(5, 6);
+        expectRect(100, 100, 800, 600);
+    }
+}
+
 }  // namespace
 }  // namespace marrowdale
