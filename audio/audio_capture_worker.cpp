@@ -1,9 +1,13 @@
 #include "audio/audio_capture_worker.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "audio/audio_placement.h"
 #include "audio/audio_profile.h"
 #include "recorder/close_others_arming.h"
 
@@ -54,20 +58,35 @@ const char* captureServiceExplanation(HResult result) {
 class AudioRun {
   public:
     AudioRun(CaptureSettings& settings, RecorderState& state, const AudioWorkerServices& services,
-             AudioWorkerOutcome& outcome)
-        : settings_(settings), state_(state), services_(services), outcome_(outcome) {}
+             const AudioRunTarget& target, AudioWorkerOutcome& outcome)
+        : settings_(settings),
+          state_(state),
+          services_(services),
+          target_(target),
+          outcome_(outcome) {}
 
     ~AudioRun() { finishWriter(); }
 
     std::int32_t run();
 
   private:
+    // How writing a stretch of the file went.
+    enum class Written { Ok, Missing, SampleBuffer, WriteSample };
+
     std::int32_t setUp(bool* toCommonExit);
     std::int32_t loop(bool* toCommonExit);
+    std::int32_t drain(bool* toCommonExit);
+    std::int32_t finishAtStop(bool* toCommonExit);
     std::int32_t normalEnd();
     std::int32_t commonExit(std::int32_t carried);
     std::int32_t numberedError(std::int32_t number, const char* text);
     std::int32_t missing(HResult result, const std::string& text);
+    std::int32_t writeFailure(Written what, HResult result, std::uint32_t heldFrames);
+    bool placementReady(bool stopping);
+    Written writeFrames(MediaSample* sample, const float* data, std::uint32_t frames,
+                        HResult* result);
+    Written writeSilence(std::uint64_t frames, HResult* result);
+    Written writeRepeats(const float* frame, std::uint32_t count, HResult* result);
     void show(const std::string& text) {
         outcome_.errorShown = true;
         services_.ui.messageBox(nullptr, text, kCaptionApp);
@@ -80,10 +99,18 @@ class AudioRun {
         profile_.reset();
         codecInfo_.reset();
     }
+    void noteWritten() {
+        outcome_.framesWritten = framesWritten_;
+        if (placement_) {
+            outcome_.silenceFrames = placement_->silenceFrames();
+            outcome_.droppedFrames = placement_->droppedFrames();
+        }
+    }
 
     CaptureSettings& settings_;
     RecorderState& state_;
     const AudioWorkerServices& services_;
+    const AudioRunTarget& target_;
     AudioWorkerOutcome& outcome_;
 
     std::unique_ptr<AudioDeviceEnumerator> enumerator_;
@@ -101,6 +128,11 @@ class AudioRun {
     double ticksPerFrame_ = 0;
     std::uint64_t framesWritten_ = 0;
     std::uint32_t wakeCount_ = 0;
+
+    std::optional<AudioPlacement> placement_;
+    bool stampedPackets_ = false;  // the endpoint stamps its packets
+    std::vector<float> zeros_;     // one chunk of silence, made at the first need
+    std::vector<float> repeats_;   // copies of a packet's last frame
 };
 
 std::int32_t AudioRun::numberedError(std::int32_t number, const char* text) {
@@ -151,7 +183,7 @@ std::int32_t AudioRun::setUp(bool* toCommonExit) {
                       static_cast<unsigned>(mixFormat_.channels), static_cast<unsigned>(hr));
         return missing(hr, detail);
     }
-    writer_ = createAudioWriter(services_.media, *profile_);
+    writer_ = createAudioWriter(services_.media, *profile_, audioFilePath(target_.folder));
     if (!writer_)
         return missing(E_FAIL, "Audio recorder  not started\n\nCreateAudioWriter error");
     setUpAudioWriterInput(*writer_);
@@ -175,8 +207,144 @@ std::int32_t AudioRun::setUp(bool* toCommonExit) {
     if (hr != S_OK)
         return numberedError(-8, kError8);
     outcome_.startTime100ns = services_.clock.now100ns();
+    // Alone, the recording's zero is the moment capturing starts.
+    if (!target_.zeroFromScreen && target_.zero100ns != nullptr)
+        target_.zero100ns->store(outcome_.startTime100ns);
     writer_->beginWriting();  // its result is not examined: a failed file shows at the write
     writingBegun_ = true;
+    return 0;
+}
+
+bool AudioRun::placementReady(bool stopping) {
+    if (placement_)
+        return true;
+    std::uint64_t zero = outcome_.startTime100ns;
+    if (target_.zeroFromScreen) {
+        zero = target_.zero100ns != nullptr ? target_.zero100ns->load() : 0;
+        // A screen worker that ended before its start leaves the sound its own start.
+        if (zero == 0 && stopping)
+            zero = outcome_.startTime100ns;
+    }
+    if (zero == 0)
+        return false;  // the packets wait in the endpoint until the screen worker starts
+    placement_.emplace(mixFormat_.samplesPerSec, zero);
+    outcome_.zero100ns = zero;
+    return true;
+}
+
+AudioRun::Written AudioRun::writeFrames(MediaSample* given, const float* data, std::uint32_t frames,
+                                        HResult* result) {
+    std::unique_ptr<MediaSample> own;
+    MediaSample* sample = given;
+    if (sample == nullptr) {
+        *result = allocateAudioSample(*writer_, mixFormat_, frames, &own);
+        if (failed(*result) || !own)
+            return Written::Missing;
+        sample = own.get();
+    }
+    const SamplePathResult written =
+        writeAudioPacket(*writer_, *sample, mixFormat_, data, frames,
+                         audioSampleTime(framesWritten_, ticksPerFrame_));
+    *result = written.result;
+    if (written.failure == SamplePathFailure::SampleBuffer)
+        return Written::SampleBuffer;
+    if (written.failure == SamplePathFailure::WriteSample)
+        return Written::WriteSample;
+    framesWritten_ += frames;
+    return Written::Ok;
+}
+
+AudioRun::Written AudioRun::writeSilence(std::uint64_t frames, HResult* result) {
+    const std::uint32_t chunk =
+        std::max<std::uint32_t>(1, mixFormat_.samplesPerSec / 1000 * kSilenceChunkMs);
+    if (zeros_.empty())
+        zeros_.assign(std::size_t{chunk} * mixFormat_.channels, 0.0f);
+    while (frames > 0) {
+        const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(frames, chunk));
+        const Written w = writeFrames(nullptr, zeros_.data(), n, result);
+        if (w != Written::Ok)
+            return w;
+        frames -= n;
+    }
+    return Written::Ok;
+}
+
+AudioRun::Written AudioRun::writeRepeats(const float* frame, std::uint32_t count, HResult* result) {
+    repeats_.resize(std::size_t{count} * mixFormat_.channels);
+    for (std::uint32_t i = 0; i < count; ++i)
+        std::copy(frame, frame + mixFormat_.channels,
+                  repeats_.begin() + static_cast<std::ptrdiff_t>(i) * mixFormat_.channels);
+    return writeFrames(nullptr, repeats_.data(), count, result);
+}
+
+std::int32_t AudioRun::writeFailure(Written what, HResult result, std::uint32_t heldFrames) {
+    switch (what) {
+        case Written::Missing:
+            return missing(result, "Audio recorder  while looping\n\nAllocateSample error");
+        case Written::SampleBuffer:
+            return numberedError(-20, kError20);
+        case Written::WriteSample:
+            show(kError11);
+            if (heldFrames != 0)
+                capture_->releaseBuffer(heldFrames);
+            return -11;
+        case Written::Ok:
+            break;
+    }
+    return 0;
+}
+
+// Hands every waiting packet to the file, each where the placement puts it.
+std::int32_t AudioRun::drain(bool* toCommonExit) {
+    std::uint32_t packetFrames = 0;
+    HResult hr = capture_->getNextPacketSize(&packetFrames);
+    if (hr != S_OK)
+        return numberedError(-9, kError9);
+    while (packetFrames != 0) {
+        std::unique_ptr<MediaSample> sample;
+        const HResult allocated = allocateAudioSample(*writer_, mixFormat_, packetFrames, &sample);
+        if (failed(allocated) || !sample)
+            return missing(allocated, "Audio recorder  while looping\n\nAllocateSample error");
+        std::uint8_t* data = nullptr;
+        std::uint32_t frames = 0;
+        std::uint32_t flags = 0;
+        std::uint64_t stamp = 0;
+        hr = capture_->getBuffer(&data, &frames, &flags, &stamp);
+        if (hr != S_OK) {
+            show(kError10);
+            capture_->releaseBuffer(0);
+            return -10;
+        }
+        stampedPackets_ = stampedPackets_ || stamp != 0;
+        // A hostile endpoint may hand over more than it announced: the sample path refuses to
+        // write past the sample (error -20).
+        const PacketPlacement at = placement_->place(stamp, frames);
+        const auto* samples = reinterpret_cast<const float*>(data);
+        HResult result = S_OK;
+        Written w = Written::Ok;
+        if (at.silenceBefore != 0)
+            w = writeSilence(at.silenceBefore, &result);
+        const float* kept = samples + std::size_t{at.skipFront} * mixFormat_.channels;
+        if (w == Written::Ok && at.keep != 0)
+            w = writeFrames(sample.get(), kept, at.keep, &result);
+        sample.reset();
+        if (w == Written::Ok && at.repeatLast != 0)
+            w = writeRepeats(kept + std::size_t{at.keep - 1} * mixFormat_.channels, at.repeatLast,
+                             &result);
+        if (w != Written::Ok)
+            return writeFailure(w, result, frames);
+        noteWritten();
+        hr = capture_->releaseBuffer(frames);
+        if (failed(hr)) {
+            *toCommonExit = true;
+            return hr;
+        }
+        hr = capture_->getNextPacketSize(&packetFrames);
+        if (failed(hr)) {
+            *toCommonExit = true;
+            return hr;
+        }
+    }
     return 0;
 }
 
@@ -196,53 +364,43 @@ std::int32_t AudioRun::loop(bool* toCommonExit) {
         services_.clock.sleepMsUnless(sleepPeriodMs_, [this] {
             return state_.screenFinished.load() != 0 || state_.stopAudioRequested.load() != 0;
         });
-        std::uint32_t packetFrames = 0;
-        HResult hr = capture_->getNextPacketSize(&packetFrames);
-        if (hr != S_OK)
-            return numberedError(-9, kError9);
-        while (packetFrames != 0) {
-            std::unique_ptr<MediaSample> sample;
-            const HResult allocated =
-                allocateAudioSample(*writer_, mixFormat_, packetFrames, &sample);
-            if (failed(allocated) || !sample)
-                return missing(allocated, "Audio recorder  while looping\n\nAllocateSample error");
-            std::uint8_t* data = nullptr;
-            std::uint32_t frames = 0;
-            std::uint32_t flags = 0;
-            hr = capture_->getBuffer(&data, &frames, &flags);
-            if (hr != S_OK) {
-                show(kError10);
-                capture_->releaseBuffer(0);
-                return -10;
-            }
-            const std::uint64_t time = audioSampleTime(framesWritten_, ticksPerFrame_);
-            const SamplePathResult written = writeAudioPacket(
-                *writer_, *sample, mixFormat_, reinterpret_cast<const float*>(data), frames, time);
-            sample.reset();
-            if (written.failure == SamplePathFailure::SampleBuffer)
-                return numberedError(-20, kError20);
-            if (written.failure == SamplePathFailure::WriteSample) {
-                show(kError11);
-                capture_->releaseBuffer(frames);
-                return -11;
-            }
-            framesWritten_ += frames;
-            outcome_.framesWritten = framesWritten_;
-            hr = capture_->releaseBuffer(frames);
-            if (failed(hr)) {
-                *toCommonExit = true;
-                return hr;
-            }
-            hr = capture_->getNextPacketSize(&packetFrames);
-            if (failed(hr)) {
-                *toCommonExit = true;
-                return hr;
-            }
+        if (!placementReady(false)) {
+            // Before the recording's zero nothing is placed: the packets wait in the endpoint.
+            std::uint32_t waiting = 0;
+            if (capture_->getNextPacketSize(&waiting) != S_OK)
+                return numberedError(-9, kError9);
+        } else {
+            const std::int32_t result = drain(toCommonExit);
+            if (result != 0 || *toCommonExit)
+                return result;
         }
         ++wakeCount_;
         outcome_.wakeCount = wakeCount_;
         outcome_.lastDrainTime100ns = services_.clock.now100ns();
     }
+    return 0;
+}
+
+// The file ends at the stop instant: the sound still on its way is taken in, what lies past the
+// stop is cut and what is missing before it becomes silence.
+std::int32_t AudioRun::finishAtStop(bool* toCommonExit) {
+    const std::uint64_t stop = services_.clock.now100ns();
+    placementReady(true);
+    placement_->setEnd(stop);
+    outcome_.end100ns = stop;
+    if (stampedPackets_ && placement_->framesToEnd() != 0) {
+        services_.clock.sleepMs(kAudioStopGraceMs);
+        const std::int32_t result = drain(toCommonExit);
+        if (result != 0 || *toCommonExit)
+            return result;
+    }
+    HResult result = S_OK;
+    const std::uint64_t missingFrames = placement_->framesToEnd();
+    const Written w = writeSilence(missingFrames, &result);
+    if (w != Written::Ok)
+        return writeFailure(w, result, 0);
+    placement_->addTrailingSilence(missingFrames);
+    noteWritten();
     return 0;
 }
 
@@ -277,6 +435,8 @@ std::int32_t AudioRun::run() {
     if (result != 0)
         return result;
     result = loop(&toCommonExit);
+    if (result == 0 && !toCommonExit)
+        result = finishAtStop(&toCommonExit);
     if (toCommonExit)
         return commonExit(result);
     if (result != 0)
@@ -301,13 +461,13 @@ std::uint32_t audioSleepPeriodMs(std::uint32_t bufferFrames, std::uint32_t sampl
 
 std::int32_t runAudioCaptureWorker(CaptureSettings& settings, RecorderState& state,
                                    const AudioWorkerServices& services,
-                                   AudioWorkerOutcome* outcome) {
+                                   const AudioRunTarget& target, AudioWorkerOutcome* outcome) {
     AudioWorkerOutcome local;
     AudioWorkerOutcome& out = outcome != nullptr ? *outcome : local;
     out = AudioWorkerOutcome{};
     std::int32_t exitCode = 0;
     {
-        AudioRun run(settings, state, services, out);
+        AudioRun run(settings, state, services, target, out);
         exitCode = run.run();
     }
     out.exitCode = exitCode;
@@ -315,13 +475,14 @@ std::int32_t runAudioCaptureWorker(CaptureSettings& settings, RecorderState& sta
 }
 
 std::thread startAudioCaptureWorker(CaptureSettings& settings, RecorderState& state,
-                                    const AudioWorkerServices& services,
+                                    const AudioWorkerServices& services, AudioRunTarget target,
                                     AudioWorkerOutcome* outcome, std::atomic<bool>* finished) {
-    return std::thread([&settings, &state, services, outcome, finished] {
-        runAudioCaptureWorker(settings, state, services, outcome);
-        if (finished != nullptr)
-            *finished = true;
-    });
+    return std::thread(
+        [&settings, &state, services, target = std::move(target), outcome, finished] {
+            runAudioCaptureWorker(settings, state, services, target, outcome);
+            if (finished != nullptr)
+                *finished = true;
+        });
 }
 
 }  // namespace marrowdale

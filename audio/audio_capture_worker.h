@@ -1,11 +1,16 @@
 // The audio worker: records the default endpoint chosen by audioStreamFlags into test.wma in
-// the current directory until screenFinished or stopAudioRequested is raised, 90000 wake-ups
-// have passed or a step fails. Failures are shown through the UI bridge; every exit finishes
+// its output folder until screenFinished or stopAudioRequested is raised, 90000 wake-ups have
+// passed or a step fails. Failures are shown through the UI bridge; every exit finishes
 // test.wma (when writing had begun) and releases what the worker holds.
+//
+// The sound is placed on the recording's clock (audio/audio_placement.h): the file's frame 0 is
+// the recording's zero, each packet goes where its stamp says, a stretch in which nothing was
+// delivered is silence, and the file ends at the stop instant.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 #include <thread>
 
 #include "platform/audio_capture.h"
@@ -27,6 +32,22 @@ std::uint32_t audioSleepPeriodMs(std::uint32_t bufferFrames, std::uint32_t sampl
 // The buffer's duration in 100-ns units.
 std::int64_t audioBufferDuration100ns(std::uint32_t bufferFrames, std::uint32_t samplesPerSec);
 
+// After a stop, the wait for the sound that was played before it and is still on its way.
+inline constexpr std::uint32_t kAudioStopGraceMs = 60;
+// Silence is written in samples of at most this length.
+inline constexpr std::uint32_t kSilenceChunkMs = 100;
+
+// Where a run writes and the clock it counts from.
+struct AudioRunTarget {
+    // The folder of test.wma (empty: the current directory).
+    std::string folder;
+    // The recording's zero on the clock. With `zeroFromScreen`, the screen worker publishes it
+    // there (0 until then) and the sound waits for it; otherwise the worker takes the moment it
+    // starts capturing and publishes that (the pointer may then be null).
+    std::atomic<std::uint64_t>* zero100ns = nullptr;
+    bool zeroFromScreen = false;
+};
+
 // How a run ended.
 struct AudioWorkerOutcome {
     // The error number (-1 .. -11, -20), the result carried into the common exit, or the
@@ -34,7 +55,11 @@ struct AudioWorkerOutcome {
     std::int32_t exitCode = 0;
     bool normalEnd = false;           // the loop ended by a stop or the wake-up limit
     bool errorShown = false;          // a message box reported a failure
-    std::uint64_t framesWritten = 0;  // frames handed to the writer
+    std::uint64_t framesWritten = 0;  // frames of the file, silence included
+    std::uint64_t silenceFrames = 0;  // frames of silence written where nothing was delivered
+    std::uint64_t droppedFrames = 0;  // delivered frames not written (before zero, past the end)
+    std::uint64_t zero100ns = 0;      // the recording's zero the file counts from
+    std::uint64_t end100ns = 0;       // the stop instant the file ends at (0: ended early)
     std::uint32_t wakeCount = 0;
     std::uint32_t sampleRate = 0;  // of the mix format, 0 before it was known
     std::uint32_t channels = 0;
@@ -55,12 +80,13 @@ struct AudioWorkerServices {
 // The worker's body, on the calling thread. Returns the exit code (also in outcome).
 std::int32_t runAudioCaptureWorker(CaptureSettings& settings, RecorderState& state,
                                    const AudioWorkerServices& services,
+                                   const AudioRunTarget& target = {},
                                    AudioWorkerOutcome* outcome = nullptr);
 
 // Starts runAudioCaptureWorker on a new thread (the caller joins it). `outcome` (may be null)
 // is written before the thread ends; `finished` (may be null) becomes true as it ends.
 std::thread startAudioCaptureWorker(CaptureSettings& settings, RecorderState& state,
-                                    const AudioWorkerServices& services,
+                                    const AudioWorkerServices& services, AudioRunTarget target,
                                     AudioWorkerOutcome* outcome = nullptr,
                                     std::atomic<bool>* finished = nullptr);
 

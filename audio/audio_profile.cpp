@@ -161,12 +161,18 @@ HResult createAudioProfile(MediaFormatService& service, const WaveFormatEx& mixF
     return S_OK;
 }
 
-std::unique_ptr<MediaWriter> createAudioWriter(MediaFormatService& service,
-                                               const Profile& profile) {
+std::string audioFilePath(const std::string& folder) {
+    if (folder.empty())
+        return kAudioFileName;
+    return folder.back() == '/' ? folder + kAudioFileName : folder + '/' + kAudioFileName;
+}
+
+std::unique_ptr<MediaWriter> createAudioWriter(MediaFormatService& service, const Profile& profile,
+                                               const std::string& path) {
     std::unique_ptr<MediaWriter> writer;
     if (failed(service.createWriter(&writer)) || !writer)
         return nullptr;
-    writer->setOutputFilename(kAudioFileName);
+    writer->setOutputFilename(path);
     if (failed(writer->setProfile(profile)))
         return nullptr;
     WriterAdvanced* advanced = nullptr;

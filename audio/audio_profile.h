@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "platform/codec_info.h"
 #include "platform/media_types.h"
@@ -43,9 +44,13 @@ HResult createAudioProfile(MediaFormatService& service, const WaveFormatEx& mixF
                            std::unique_ptr<Profile>* profile,
                            std::shared_ptr<CodecInfo>* codecInfo);
 
-// Creates the writer of test.wma with the profile, as a live source. Null when the writer
-// cannot be created, refuses the profile or has no advanced interface.
-std::unique_ptr<MediaWriter> createAudioWriter(MediaFormatService& service, const Profile& profile);
+// The path of test.wma in `folder` (just the name when the folder is empty).
+std::string audioFilePath(const std::string& folder);
+
+// Creates the writer of `path` (test.wma) with the profile, as a live source. Null when the
+// writer cannot be created, refuses the profile or has no advanced interface.
+std::unique_ptr<MediaWriter> createAudioWriter(MediaFormatService& service, const Profile& profile,
+                                               const std::string& path = kAudioFileName);
 
 // Gives input 0 the first input format the writer offers for it. Returns the last result.
 HResult setUpAudioWriterInput(MediaWriter& writer);

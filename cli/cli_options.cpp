@@ -28,7 +28,8 @@ constexpr std::string_view kHelp =
     "  --format jpg|bmp       image format of the frames (default jpg)\n"
     "  --quality Q            JPEG quality from 1 (smallest files) to 100 (default 85)\n"
     "  --audio none|mixer|mic record the screen and, with mixer or mic, audio together\n"
-    "  --audio-only           record audio without the screen\n"
+    "  --audio-only           record audio without the screen (from the mixer, or from the\n"
+    "                         source --audio names)\n"
     "  --fill DIR             fill the skipped frame numbers in DIR and exit\n"
     "  --fill-odd DIR         the odd fill of DIR and exit\n"
     "  --list-codecs [LEVEL]  print the codec listing at level 1, 3 or 4 (default 4) and exit\n"
@@ -106,6 +107,7 @@ ParseResult parseCommandLine(const std::vector<std::string_view>& args) {
     ParseResult result;
     Options& o = result.options;
     bool fillSeen = false;
+    bool audioNone = false;  // --audio none was given
     bool codecsSeen = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string_view arg = args[i];
@@ -206,6 +208,7 @@ ParseResult parseCommandLine(const std::vector<std::string_view>& args) {
         } else if (arg == "--audio") {
             if (!takeValue())
                 return missing();
+            audioNone = value == "none";
             if (value == "none") {
                 o.audio = AudioSource::kNone;
             } else if (value == "mixer") {
@@ -249,8 +252,8 @@ ParseResult parseCommandLine(const std::vector<std::string_view>& args) {
     }
     if (fillSeen && codecsSeen)
         return failure("--fill and --list-codecs cannot be combined");
-    if (o.audioOnly && o.audio != AudioSource::kNone) {
-        return failure("--audio-only and --audio cannot be combined");
+    if (o.audioOnly && audioNone) {
+        return failure("--audio-only records sound: --audio none cannot be combined with it");
     }
     if (o.action != Action::kHelp && o.action != Action::kVersion) {
         if (fillSeen)

@@ -1,22 +1,17 @@
 // The recording run of marrowdale-record: the settings a new view starts with, the options on
-// top, the start command's checks, the capture worker, and the stop command on a signal, on
-// --seconds or when the worker ends by itself.
+// top, then the same start commands and recording session as the desktop program, and the stop
+// command on a signal, on --seconds or when the workers end by themselves.
 #include <signal.h>
 #include <time.h>
 
+#include <algorithm>
 #include <atomic>
-#include <cerrno>
+#include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <thread>
-
-#include <unistd.h>
-
-#include <algorithm>
-#include <chrono>
 
 #include "audio/audio_capture_worker.h"
 #include "cli/cli_ui_bridge.h"
@@ -28,17 +23,15 @@
 #include "platform/screen_grabber.h"
 #include "platform/screen_grabber_loader.h"
 #include "recorder/capture_stats.h"
-#include "recorder/frame_names.h"
+#include "recorder/commands.h"
 #include "recorder/frame_writers.h"
-#include "recorder/output_folder.h"
+#include "recorder/recording_session.h"
 #include "recorder/screen_capture_worker.h"
 #include "recorder/state.h"
 
 namespace marrowdale {
 
 namespace {
-
-constexpr std::string_view kNoAreaMessage = "The capture area has no width or height.";
 
 void printError(const std::string& text) {
     std::fprintf(stderr, "marrowdale-record: %s\n", text.c_str());
@@ -126,164 +119,147 @@ int screenSourceExitStatus(ScreenSourceStatus status) {
     return 1;
 }
 
-// The stop command: both flags; the worker leaves its loop at its next pass.
-void stopRecording(RecorderState& state) {
-    state.screenStopped = 1;
-    state.screenFinished = 1;
-}
-
 void printStats(const CaptureRunStats& stats, const FileFrameWriters& writers,
-                const std::string& prefix) {
+                const std::string& folder) {
     const std::uint64_t files = writers.filesWritten();
     const std::uint64_t free = stats.highestNumber > files ? stats.highestNumber - files : 0;
     const double seconds =
         static_cast<double>(stats.endTime100ns - stats.startTime100ns.load()) / 10'000'000.0;
-    std::printf("stats: files=%" PRIu64 " grabs=%" PRIu64 " failed=%" PRIu64 " last=%" PRIu64
-                " free=%" PRIu64 " skipped_by_mode=%" PRIu64 " reused=%" PRIu64
-                " seconds=%.3f late_p50_ms=%.3f late_p99_ms=%.3f late_max_ms=%.3f folder=%s\n",
-                files, stats.grabs, writers.failedWrites(), stats.highestNumber, free,
-                stats.skippedByMode, stats.reusedFrames, seconds,
-                static_cast<double>(stats.lateness.quantile100ns(0.5)) / 10'000.0,
-                static_cast<double>(stats.lateness.quantile100ns(0.99)) / 10'000.0,
-                static_cast<double>(stats.lateness.quantile100ns(1.0)) / 10'000.0, prefix.c_str());
+    std::printf(
+        "stats: files=%" PRIu64 " grabs=%" PRIu64 " failed=%" PRIu64 " last=%" PRIu64
+        " free=%" PRIu64 " skipped_by_mode=%" PRIu64 " reused=%" PRIu64
+        " seconds=%.3f late_p50_ms=%.3f late_p99_ms=%.3f late_max_ms=%.3f folder=%s/vid1/\n",
+        files, stats.grabs, writers.failedWrites(), stats.highestNumber, free, stats.skippedByMode,
+        stats.reusedFrames, seconds,
+        static_cast<double>(stats.lateness.quantile100ns(0.5)) / 10'000.0,
+        static_cast<double>(stats.lateness.quantile100ns(0.99)) / 10'000.0,
+        static_cast<double>(stats.lateness.quantile100ns(1.0)) / 10'000.0, folder.c_str());
     std::fflush(stdout);
 }
 
-// The audio side of a recording: the audio worker on its thread, over PulseAudio and the
-// FFmpeg writer. test.wma goes into the current directory, which start() sets to the working
-// folder.
-class AudioRecording {
-  public:
-    AudioRecording() {
-        // The encoder catalogue is probed once; doing it now keeps it out of the recording.
-        (void)ffmpegCodecCatalogue();
-    }
-    ~AudioRecording() {
-        if (thread_.joinable())
-            thread_.join();
-    }
-    AudioRecording(const AudioRecording&) = delete;
-    AudioRecording& operator=(const AudioRecording&) = delete;
+void printAudioStats(const AudioWorkerOutcome& outcome) {
+    const double rate = outcome.sampleRate == 0 ? 1.0 : outcome.sampleRate;
+    const double clockSeconds =
+        outcome.end100ns > outcome.zero100ns && outcome.zero100ns != 0
+            ? static_cast<double>(outcome.end100ns - outcome.zero100ns) / 10'000'000.0
+            : 0.0;
+    std::printf("audio: frames=%" PRIu64
+                " seconds=%.3f clock_seconds=%.3f silence_seconds=%.3f dropped_seconds=%.3f "
+                "rate=%u channels=%u wakeups=%u exit=%d\n",
+                outcome.framesWritten, static_cast<double>(outcome.framesWritten) / rate,
+                clockSeconds, static_cast<double>(outcome.silenceFrames) / rate,
+                static_cast<double>(outcome.droppedFrames) / rate,
+                static_cast<unsigned>(outcome.sampleRate), static_cast<unsigned>(outcome.channels),
+                static_cast<unsigned>(outcome.wakeCount), static_cast<int>(outcome.exitCode));
+    std::fflush(stdout);
+}
 
-    bool start(CaptureSettings& settings, RecorderState& state, Clock& clock, UiBridge& ui,
-               const std::string& dir) {
-        if (chdir(dir.c_str()) != 0) {
-            printError("cannot use the folder '" + dir + "' for test.wma");
+// The start commands' view of marrowdale-record: no windows, the working folder as the
+// current directory.
+class CliCommandHost final : public CommandHost {
+  public:
+    explicit CliCommandHost(std::string folder) : folder_(std::move(folder)) {}
+    ViewHandle view() override { return nullptr; }
+    WindowHandle viewWindow() override { return nullptr; }
+    WindowHandle parentWindow() override { return nullptr; }
+    WindowHandle mainFrame() override { return nullptr; }
+    void minimizeMainFrame() override {}
+    std::string currentDirectory() override { return folder_; }
+
+  private:
+    std::string folder_;
+};
+
+// The platform services of a recording and the bodies of its workers. They are made on the
+// main thread before the recording starts, so that a failure is told first and the encoder
+// catalogue is probed outside the recording.
+class CliWorkers {
+  public:
+    CliWorkers(CaptureSettings& settings, RecorderState& state, UiBridge& ui)
+        : settings_(settings), state_(state), ui_(ui) {}
+
+    bool prepareScreen(ScreenGrabberLoader& screens, int jpegQuality) {
+        screens_ = &screens;
+        grabber_ = screens.createGrabber();
+        encoder_ = createTurboJpegEncoder({jpegQuality, kDefaultJpegQuality.subsampling});
+        if (!grabber_ || !encoder_) {
+            printError("the JPEG encoder cannot be initialised");
             return false;
         }
-        const AudioWorkerServices services{clock, *audio_, *media_, ui};
-        thread_ = startAudioCaptureWorker(settings, state, services, &outcome_, &done_);
+        writers_ = std::make_unique<FileFrameWriters>(encoder_.get(), ui_, state_);
         return true;
     }
-    bool done() const { return done_.load(); }
-    // The end of the screen recording (or the stop command) ends the audio worker: the signal
-    // is given again until it has ended, in case it was still setting up the first time.
-    void finish(RecorderState& state) {
-        while (thread_.joinable() && !done_.load()) {
-            state.screenFinished = 1;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        if (thread_.joinable())
-            thread_.join();
-        reportSilentFailure();
+    void prepareAudio() {
+        (void)ffmpegCodecCatalogue();
+        audio_ = createPulseAudioSystem();
+        media_ = createFfmpegMediaFormatService();
     }
-    bool failed() const { return !outcome_.normalEnd || outcome_.exitCode < 0; }
+
+    RecordingSession::Body screenBody() {
+        if (!writers_)
+            return {};
+        return [this](const WorkerStart& start) {
+            const ScreenCaptureServices services{clock_, *grabber_, *writers_, ui_};
+            runScreenCaptureWorker(settings_, state_, services, start.folder, start.screenStats);
+            return WorkerEnd{};
+        };
+    }
+    RecordingSession::Body audioBody() {
+        if (!audio_ || !media_)
+            return {};
+        return [this](const WorkerStart& start) {
+            const AudioWorkerServices services{clock_, *audio_, *media_, ui_};
+            const AudioRunTarget target{start.folder, start.zero100ns, start.zeroFromScreen};
+            runAudioCaptureWorker(settings_, state_, services, target, &audioOutcome_);
+            return WorkerEnd{audioFailed(), audioOutcome_.exitCode};
+        };
+    }
+
+    Clock& clock() { return clock_; }
+    ScreenGrabber* grabber() { return grabber_.get(); }
+    std::string lostMessage() const { return screens_ != nullptr ? screens_->lostMessage() : ""; }
+    const FileFrameWriters* writers() const { return writers_.get(); }
+    // Read once the audio worker has ended.
+    const AudioWorkerOutcome& audioOutcome() const { return audioOutcome_; }
+    bool audioFailed() const { return !audioOutcome_.normalEnd || audioOutcome_.exitCode < 0; }
     // A failure that showed no message of its own (the worker's silent exits) is told here.
-    void reportSilentFailure() const {
-        if (!failed() || outcome_.errorShown)
+    void reportSilentAudioFailure() const {
+        if (!audioFailed() || audioOutcome_.errorShown)
             return;
         char text[96];
         std::snprintf(text, sizeof text, "the audio recording ended early (0x%08X)",
-                      static_cast<unsigned>(outcome_.exitCode));
+                      static_cast<unsigned>(audioOutcome_.exitCode));
         printError(text);
-    }
-    void printStats() const {
-        const double seconds =
-            outcome_.sampleRate == 0
-                ? 0.0
-                : static_cast<double>(outcome_.framesWritten) / outcome_.sampleRate;
-        const double clockSeconds =
-            outcome_.lastDrainTime100ns > outcome_.startTime100ns
-                ? static_cast<double>(outcome_.lastDrainTime100ns - outcome_.startTime100ns) /
-                      10'000'000.0
-                : 0.0;
-        std::printf("audio: frames=%" PRIu64
-                    " seconds=%.3f clock_seconds=%.3f rate=%u channels=%u wakeups=%u "
-                    "exit=%d\n",
-                    outcome_.framesWritten, seconds, clockSeconds,
-                    static_cast<unsigned>(outcome_.sampleRate),
-                    static_cast<unsigned>(outcome_.channels),
-                    static_cast<unsigned>(outcome_.wakeCount), static_cast<int>(outcome_.exitCode));
-        std::fflush(stdout);
     }
 
   private:
-    std::unique_ptr<AudioSystem> audio_ = createPulseAudioSystem();
-    std::unique_ptr<MediaFormatService> media_ = createFfmpegMediaFormatService();
-    AudioWorkerOutcome outcome_;
-    std::atomic<bool> done_{false};
-    std::thread thread_;
+    CaptureSettings& settings_;
+    RecorderState& state_;
+    UiBridge& ui_;
+    MonotonicClock clock_;
+    ScreenGrabberLoader* screens_ = nullptr;
+    std::unique_ptr<ScreenGrabber> grabber_;
+    std::unique_ptr<JpegEncoder> encoder_;
+    std::unique_ptr<FileFrameWriters> writers_;
+    std::unique_ptr<AudioSystem> audio_;
+    std::unique_ptr<MediaFormatService> media_;
+    AudioWorkerOutcome audioOutcome_;
 };
-
-// --audio-only: "Record audio only" without the screen, until --seconds or a stop signal.
-int runAudioOnlyCommand(const cli::Options& options) {
-    const std::string dir = workingFolder(options.dir);
-    if (dir.empty()) {
-        printError("cannot use the folder '" + options.dir + "'");
-        return 2;
-    }
-    CaptureSettings& settings = captureSettings();
-    RecorderState& state = recorderState();
-    cli::StderrUiBridge ui;
-    resetForNewView(settings, state);
-    (void)timeBeginPeriod(1);
-    clearStopRequests(state);
-
-    StopSignals signals;
-    if (!signals.blocked()) {
-        printError("cannot take over SIGINT and SIGTERM");
-        return 1;
-    }
-    MonotonicClock clock;
-    AudioRecording audio;
-    state.screenFinished = 0;
-    if (!audio.start(settings, state, clock, ui, dir))
-        return 1;
-    const std::uint64_t startedAt = clock.now100ns();
-    const bool timed = options.seconds.has_value();
-    const std::uint64_t stopAt =
-        startedAt + (timed ? static_cast<std::uint64_t>(*options.seconds * 10'000'000.0) : 0);
-    while (!audio.done()) {
-        long waitMs = 50;
-        if (timed) {
-            const std::uint64_t now = clock.now100ns();
-            if (now >= stopAt)
-                break;
-            waitMs = std::min<long>(waitMs, static_cast<long>((stopAt - now + 9'999) / 10'000));
-        }
-        if (signals.wait(waitMs))
-            break;
-    }
-    stopRecording(state);
-    audio.finish(state);
-    (void)timeEndPeriod(1);
-    if (options.stats)
-        audio.printStats();
-    return audio.failed() ? 1 : 0;
-}
 
 }  // namespace
 
 int runRecordCommand(const cli::Options& options) {
-    if (options.audioOnly)
-        return runAudioOnlyCommand(options);
-    const bool withAudio = options.audio != cli::AudioSource::kNone;
+    const bool withScreen = !options.audioOnly;
+    const bool withAudio = options.audioOnly || options.audio != cli::AudioSource::kNone;
     // The screen's service; for the portal this asks the desktop for permission.
-    std::unique_ptr<ScreenGrabberLoader> screens = loadScreenGrabbers(options.backend);
-    const ScreenSourceResult source = screens->prepare();
-    if (source.status != ScreenSourceStatus::kOk) {
-        printError(source.error);
-        return screenSourceExitStatus(source.status);
+    std::unique_ptr<ScreenGrabberLoader> screens;
+    if (withScreen) {
+        screens = loadScreenGrabbers(options.backend);
+        const ScreenSourceResult source = screens->prepare();
+        if (source.status != ScreenSourceStatus::kOk) {
+            printError(source.error);
+            return screenSourceExitStatus(source.status);
+        }
     }
     const std::string dir = workingFolder(options.dir);
     if (dir.empty()) {
@@ -300,27 +276,10 @@ int runRecordCommand(const cli::Options& options) {
     (void)timeBeginPeriod(1);
     clearStopRequests(state);
     applyOptions(options, settings);
-
-    if (settings.captureRight.load() - settings.captureLeft.load() <= 0 ||
-        settings.captureBottom.load() - settings.captureTop.load() <= 0) {
-        printError(std::string(kNoAreaMessage));
-        return 2;
-    }
-
-    // The start command.
-    state.stopScreenRequested = 0;
-    state.stopAudioRequested = 0;
-    state.screenStopped = 0;
-    const OutputFolder folder = prepareOutputFolder(dir);
-    if (folder.result != OutputFolderResult::kOk) {
-        ui.messageBox(nullptr, outputFolderMessage(folder.result), kCaptionPlumet);
-        return 1;
-    }
-    if (!prefixFitsFrameNames(folder.prefix)) {
-        ui.messageBox(nullptr, outputFolderMessage(OutputFolderResult::kAppendVid1Failed),
-                      kCaptionPlumet);
-        return 1;
-    }
+    // The audio source dialog's two choices.
+    if (options.audio != cli::AudioSource::kNone)
+        settings.audioStreamFlags =
+            options.audio == cli::AudioSource::kMixer ? kAudioStreamFlagsLoopback : 0;
 
     StopSignals signals;
     if (!signals.blocked()) {
@@ -328,88 +287,73 @@ int runRecordCommand(const cli::Options& options) {
         return 1;
     }
 
-    MonotonicClock clock;
-    std::unique_ptr<ScreenGrabber> grabber = screens->createGrabber();
-    std::unique_ptr<JpegEncoder> encoder =
-        createTurboJpegEncoder({options.jpegQuality, kDefaultJpegQuality.subsampling});
-    if (!encoder) {
-        printError("the JPEG encoder cannot be initialised");
+    CliWorkers workers(settings, state, ui);
+    if (withScreen && !workers.prepareScreen(*screens, options.jpegQuality))
         return 1;
-    }
-    FileFrameWriters writers(encoder.get(), ui, state);
-    const ScreenCaptureServices services{clock, *grabber, writers, ui};
-    CaptureRunStats stats;
-    std::atomic<bool> workerDone{false};
+    if (withAudio)
+        workers.prepareAudio();
+    RecordingSession session(state, workers.screenBody(), workers.audioBody());
+    CliCommandHost host(dir);
+    RecordingCommandContext ctx{settings, state, ui, session, host};
 
-    // Start-both: the audio worker first, then the screen worker.
-    std::unique_ptr<AudioRecording> audio;
-    if (withAudio) {
-        settings.audioStreamFlags =
-            options.audio == cli::AudioSource::kMixer ? kAudioStreamFlagsLoopback : 0;
-        state.screenStopped = 0;
-        state.screenFinished = 0;
-        audio = std::make_unique<AudioRecording>();
-        if (!audio->start(settings, state, clock, ui, dir))
+    // The start command the options stand for, with its checks and messages.
+    const StartResult started = !withScreen ? startAudioRecording(ctx)
+                                : withAudio ? startScreenAndAudioRecording(ctx)
+                                            : startScreenRecording(ctx);
+    switch (started) {
+        case StartResult::kStarted:
+            break;
+        case StartResult::kRefusedNoArea:
+        case StartResult::kRefusedRunning:
+            return 2;
+        case StartResult::kFolderFailed:
             return 1;
     }
 
-    std::thread worker([&] {
-        runScreenCaptureWorker(settings, state, services, dir, &stats);
-        workerDone = true;
-    });
-
-    // --seconds counts from the first slot's start, once the worker's set-up is done.
+    // --seconds counts from the recording's zero (the first slot's start, once the screen
+    // worker's set-up is done; for audio alone, when capturing starts).
     const bool timed = options.seconds.has_value();
-    const std::uint64_t duration =
-        timed ? static_cast<std::uint64_t>(*options.seconds * 10'000'000.0) : 0;
-    bool stopped = false;
+    const auto duration =
+        timed ? static_cast<std::uint64_t>(*options.seconds * 10'000'000.0) : std::uint64_t{0};
     bool displayLost = false;
-    while (!workerDone.load()) {
-        // The worker clears screenStopped as it starts; a stop given before that is given again.
-        if (stopped)
-            stopRecording(state);
+    while (session.screenWorkerRunning() || session.audioWorkerRunning()) {
         long waitMs = 50;
-        const std::uint64_t startedAt = stats.startTime100ns.load();
-        if (timed && !stopped && startedAt != 0) {
-            const std::uint64_t now = clock.now100ns();
-            const std::uint64_t stopAt = startedAt + duration;
-            if (now >= stopAt) {
-                stopRecording(state);
-                stopped = true;
-                continue;
-            }
-            const std::uint64_t leftMs = (stopAt - now + 9'999) / 10'000;
-            if (leftMs < static_cast<std::uint64_t>(waitMs))
-                waitMs = static_cast<long>(leftMs);
-        } else if (timed && !stopped) {
+        const std::uint64_t zero = session.zero100ns();
+        if (timed && zero != 0) {
+            const std::uint64_t now = workers.clock().now100ns();
+            const std::uint64_t stopAt = zero + duration;
+            if (now >= stopAt)
+                break;
+            waitMs = std::min<long>(waitMs, static_cast<long>((stopAt - now + 9'999) / 10'000));
+        } else if (timed) {
             waitMs = 1;
         }
-        if (signals.wait(waitMs) && !stopped) {
-            stopRecording(state);
-            stopped = true;
-        }
-        if (!stopped && grabber->connectionLost()) {
+        if (signals.wait(waitMs))
+            break;
+        if (withScreen && workers.grabber()->connectionLost()) {
             // Every further frame would repeat the last picture: end the recording cleanly.
-            printError(screens->lostMessage());
+            printError(workers.lostMessage());
             displayLost = true;
-            stopRecording(state);
-            stopped = true;
+            break;
         }
     }
-    worker.join();
-    if (audio)
-        audio->finish(state);
+    session.requestStop();
+    session.waitForAll(std::chrono::milliseconds::max());
     (void)timeEndPeriod(1);
 
-    if (options.stats)
-        printStats(stats, writers, folder.prefix);
-    if (audio && options.stats)
-        audio->printStats();
-    if (stats.grabs > 0 && writers.filesWritten() == 0) {
-        printError("no frame file could be written in " + folder.prefix);
+    const CaptureRunStats* stats = session.screenStats();
+    if (options.stats && stats != nullptr)
+        printStats(*stats, *workers.writers(), dir);
+    if (withAudio) {
+        workers.reportSilentAudioFailure();
+        if (options.stats)
+            printAudioStats(workers.audioOutcome());
+    }
+    if (stats != nullptr && stats->grabs > 0 && workers.writers()->filesWritten() == 0) {
+        printError("no frame file could be written in " + dir + "/vid1/");
         return 1;
     }
-    if (audio && audio->failed())
+    if (withAudio && workers.audioFailed())
         return 1;
     return displayLost ? 1 : 0;
 }

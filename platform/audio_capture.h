@@ -30,7 +30,12 @@ class AudioCaptureClient {
     // Frames in the next packet, 0 when none is waiting.
     virtual HResult getNextPacketSize(std::uint32_t* frames) = 0;
     // The next packet: interleaved samples of the mix format, valid until releaseBuffer.
-    virtual HResult getBuffer(std::uint8_t** data, std::uint32_t* frames, std::uint32_t* flags) = 0;
+    // `time100ns` (may be null) receives the time of the packet's first frame on the monotonic
+    // clock (the Clock's time base), as the endpoint stamped it when the server delivered the
+    // packet: the arrival time less the duration of what had arrived by then. 0 when the
+    // endpoint cannot tell.
+    virtual HResult getBuffer(std::uint8_t** data, std::uint32_t* frames, std::uint32_t* flags,
+                              std::uint64_t* time100ns) = 0;
     // Gives back the packet got last (`frames` its frame count; 0 when none is held).
     virtual HResult releaseBuffer(std::uint32_t frames) = 0;
 };

@@ -22,18 +22,18 @@ void setMainTitle(RecordingCommandContext& ctx, std::string_view title) {
 
 }  // namespace
 
-bool refuseStart(RecordingCommandContext& ctx, bool needsScreen, bool needsAudio) {
+StartResult checkStart(RecordingCommandContext& ctx, bool needsScreen, bool needsAudio) {
     const bool busy = (needsScreen && ctx.workers.screenWorkerRunning()) ||
                       (needsAudio && ctx.workers.audioWorkerRunning());
     if (busy) {
         ctx.ui.messageBox(nullptr, kMessageAlreadyRunning, kCaptionApp);
-        return true;
+        return StartResult::kRefusedRunning;
     }
     if (needsScreen && !areaHasSize(ctx.settings)) {
         ctx.ui.messageBox(nullptr, kMessageNoCaptureArea, kCaptionApp);
-        return true;
+        return StartResult::kRefusedNoArea;
     }
-    return false;
+    return StartResult::kStarted;
 }
 
 namespace {
@@ -64,7 +64,7 @@ bool buildOutputFolder(RecordingCommandContext& ctx, std::string* prefix) {
 
 namespace {
 
-void record(RecordingCommandContext& ctx) {
+StartResult record(RecordingCommandContext& ctx) {
     ctx.state.stopScreenRequested.store(0);
     ctx.state.stopAudioRequested.store(0);
     ctx.state.frameWindow.store(ctx.host.parentWindow());
@@ -73,12 +73,13 @@ void record(RecordingCommandContext& ctx) {
     setMainTitle(ctx, kTitleRecordingScreenOnly);
     const std::string cwd = ctx.host.currentDirectory();
     if (!buildOutputFolderIn(ctx, cwd, nullptr))
-        return;
-    ctx.workers.startScreenWorker(cwd);
+        return StartResult::kFolderFailed;
+    ctx.workers.startRecording(RecordingKind::kScreen, cwd);
     ctx.state.commandView.store(ctx.host.view());
+    return StartResult::kStarted;
 }
 
-void startBoth(RecordingCommandContext& ctx) {
+StartResult startBoth(RecordingCommandContext& ctx) {
     ctx.state.stopScreenRequested.store(0);
     ctx.state.stopAudioRequested.store(0);
     ctx.state.titleWindow.store(ctx.host.mainFrame());
@@ -88,27 +89,42 @@ void startBoth(RecordingCommandContext& ctx) {
     setMainTitle(ctx, kTitleRecording);
     const std::string cwd = ctx.host.currentDirectory();
     if (!buildOutputFolderIn(ctx, cwd, nullptr))
-        return;
+        return StartResult::kFolderFailed;
     ctx.state.screenStopped.store(0);
     ctx.state.screenFinished.store(0);
     ctx.state.commandView.store(ctx.host.view());
-    ctx.workers.startAudioWorker(cwd);
-    ctx.workers.startScreenWorker(cwd);
+    // The audio worker starts first, then the screen worker, whose start is the zero of both.
+    ctx.workers.startRecording(RecordingKind::kScreenAndAudio, cwd);
     ctx.state.statusCode.store(kStatusBothStarted);
+    return StartResult::kStarted;
 }
 
 }  // namespace
 
+StartResult startScreenRecording(RecordingCommandContext& ctx) {
+    const StartResult checked = checkStart(ctx, true, false);
+    return checked != StartResult::kStarted ? checked : record(ctx);
+}
+
+StartResult startScreenAndAudioRecording(RecordingCommandContext& ctx) {
+    const StartResult checked = checkStart(ctx, true, true);
+    return checked != StartResult::kStarted ? checked : startBoth(ctx);
+}
+
+StartResult startAudioRecording(RecordingCommandContext& ctx) {
+    const StartResult checked = checkStart(ctx, /*needsScreen=*/false, /*needsAudio=*/true);
+    if (checked != StartResult::kStarted)
+        return checked;
+    ctx.workers.startRecording(RecordingKind::kAudio, ctx.host.currentDirectory());
+    return StartResult::kStarted;
+}
+
 void OnCommandRecord(RecordingCommandContext& ctx) {
-    if (refuseStart(ctx, true, false))
-        return;
-    record(ctx);
+    (void)startScreenRecording(ctx);
 }
 
 void OnCommandStartBoth(RecordingCommandContext& ctx) {
-    if (refuseStart(ctx, true, true))
-        return;
-    startBoth(ctx);
+    (void)startScreenAndAudioRecording(ctx);
 }
 
 void OnCommandMinimizeStartBoth(RecordingCommandContext& ctx) {

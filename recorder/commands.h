@@ -11,6 +11,7 @@
 // not fit its 249 characters.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -32,16 +33,26 @@ inline constexpr std::string_view kMessageNoCaptureArea =
 // 80 ms between frames.
 inline constexpr std::uint32_t kFramePeriod80ms = 800000;
 
-// The program's workers, as the commands see them. GUI thread.
+// What a recording records.
+enum class RecordingKind : std::uint8_t { kScreen, kAudio, kScreenAndAudio };
+
+// The program's workers, as the commands see them (the recording session). GUI thread.
 class WorkerLauncher {
   public:
     virtual ~WorkerLauncher() = default;
     // Whether a worker of that kind has been started and has not ended yet.
     virtual bool screenWorkerRunning() const = 0;
     virtual bool audioWorkerRunning() const = 0;
-    // Start a worker at once. `currentDirectory` is where it puts vid1/ or test.wma.
-    virtual void startScreenWorker(const std::string& currentDirectory) = 0;
-    virtual void startAudioWorker(const std::string& currentDirectory) = 0;
+    // Starts a recording's workers at once. `folder` is where vid1/ and test.wma go.
+    virtual void startRecording(RecordingKind kind, const std::string& folder) = 0;
+};
+
+// How a start command ended.
+enum class StartResult : std::uint8_t {
+    kStarted,
+    kRefusedRunning,  // a worker of a kind it would start still runs
+    kRefusedNoArea,   // the capture rectangle has no width or height
+    kFolderFailed,    // the output folder could not be made or is too long
 };
 
 // What the commands need from the view that issues them. GUI thread.
@@ -71,6 +82,13 @@ struct RecordingCommandContext {
 // "Marrowdale Error Recording", shows the matching message (caption "Plumet") and returns false.
 bool buildOutputFolder(RecordingCommandContext& ctx, std::string* prefix = nullptr);
 
+// The start commands' work, with how it ended (the command handlers drop the result; the
+// command-line recorder turns it into its exit status).
+StartResult startScreenRecording(RecordingCommandContext& ctx);
+StartResult startScreenAndAudioRecording(RecordingCommandContext& ctx);
+// What "Record audio only" does once its dialog was confirmed.
+StartResult startAudioRecording(RecordingCommandContext& ctx);
+
 // Screen only (32771).
 void OnCommandRecord(RecordingCommandContext& ctx);
 // Screen and audio (32783).
@@ -84,8 +102,12 @@ void OnCommandStopRecording(RecordingCommandContext& ctx);
 // 80 ms between frames (32782).
 void OnCommandFrameRate80(CaptureSettings& settings);
 
-// The refusals every start makes first: true (after showing the message) when a start of the
-// given kinds must not go on. Also for an audio-only start (needsScreen false).
-bool refuseStart(RecordingCommandContext& ctx, bool needsScreen, bool needsAudio);
+// The refusals every start makes first: kStarted when a start of the given kinds may go on,
+// else the refusal (after showing its message). Also for an audio-only start (needsScreen
+// false).
+StartResult checkStart(RecordingCommandContext& ctx, bool needsScreen, bool needsAudio);
+inline bool refuseStart(RecordingCommandContext& ctx, bool needsScreen, bool needsAudio) {
+    return checkStart(ctx, needsScreen, needsAudio) != StartResult::kStarted;
+}
 
 }  // namespace marrowdale

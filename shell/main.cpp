@@ -24,12 +24,11 @@ int main(int argc, char** argv) {
     const std::unique_ptr<marrowdale::ScreenGrabberLoader> screens =
         marrowdale::loadScreenGrabbers(std::nullopt);
     marrowdale::AppWorkers workers;
-    workers.screen = [&screens](marrowdale::UiBridge& ui, const std::string& cwd) {
-        marrowdale::runScreenRecording(*screens, ui, cwd);
+    workers.screen = [&screens](marrowdale::UiBridge& ui, const marrowdale::WorkerStart& start) {
+        marrowdale::runScreenRecording(*screens, ui, start.folder, start.screenStats);
+        return marrowdale::WorkerEnd{};
     };
-    // The audio worker writes test.wma into the current directory, as vid1/ of the screen worker
-    // (both the process's current directory at the command).
-    workers.audio = [](marrowdale::UiBridge& ui, const std::string&) {
+    workers.audio = [](marrowdale::UiBridge& ui, const marrowdale::WorkerStart& start) {
         marrowdale::MonotonicClock clock;
         const std::unique_ptr<marrowdale::AudioSystem> audio = marrowdale::createPulseAudioSystem();
         const std::unique_ptr<marrowdale::MediaFormatService> media =
@@ -37,11 +36,15 @@ int main(int argc, char** argv) {
         if (!audio || !media) {
             ui.messageBox(nullptr, "The audio recording could not be set up.",
                           marrowdale::kCaptionApp);
-            return;
+            return marrowdale::WorkerEnd{true, -1};
         }
         const marrowdale::AudioWorkerServices services{clock, *audio, *media, ui};
+        const marrowdale::AudioRunTarget target{start.folder, start.zero100ns,
+                                                start.zeroFromScreen};
+        marrowdale::AudioWorkerOutcome outcome;
         marrowdale::runAudioCaptureWorker(marrowdale::captureSettings(),
-                                          marrowdale::recorderState(), services);
+                                          marrowdale::recorderState(), services, target, &outcome);
+        return marrowdale::WorkerEnd{!outcome.normalEnd || outcome.exitCode < 0, outcome.exitCode};
     };
 
     marrowdale::CMarrowdaleApp app(std::move(workers));

@@ -26,19 +26,20 @@ namespace marrowdale {
 namespace {
 const char* const kRecentGroup = "Recent File List";
 
-WorkerPool::WorkerBody bindBridge(std::function<void(UiBridge&, const std::string&)> body,
+RecordingSession::Body bindBridge(std::function<WorkerEnd(UiBridge&, const WorkerStart&)> body,
                                   UiBridge& ui) {
     if (!body)
         return {};
-    return [body = std::move(body), &ui](const std::string& cwd) { body(ui, cwd); };
+    return [body = std::move(body), &ui](const WorkerStart& start) { return body(ui, start); };
 }
 }  // namespace
 
 CMarrowdaleApp::CMarrowdaleApp(AppWorkers workers, std::unique_ptr<QSettings> settings)
     : settings_(std::move(settings)),
       uiBridge_(std::make_unique<QtUiBridge>()),
-      workers_(std::make_unique<WorkerPool>(bindBridge(std::move(workers.screen), *uiBridge_),
-                                            bindBridge(std::move(workers.audio), *uiBridge_))),
+      workers_(std::make_unique<RecordingSession>(
+          recorderState(), bindBridge(std::move(workers.screen), *uiBridge_),
+          bindBridge(std::move(workers.audio), *uiBridge_))),
       printer_(std::make_unique<QPrinter>(QPrinter::HighResolution)) {
     if (!settings_)
         settings_ =
@@ -60,10 +61,9 @@ CMarrowdaleApp::CMarrowdaleApp(AppWorkers workers, std::unique_ptr<QSettings> se
 CMarrowdaleApp::~CMarrowdaleApp() {
     ExitInstance();
     delete mainFrame_;
-    if (workers_->liveWorkers() != 0) {
-        // A worker did not end in time: it may still call the bridge, which therefore stays.
-        (void)uiBridge_.release();
-    }
+    // A worker that did not end in time meets a bridge that is shut down (its requests return at
+    // once), so it ends now; the session waits for it before the bridge goes.
+    workers_.reset();
 }
 
 bool CMarrowdaleApp::InitInstance(const QStringList& arguments) {

@@ -13,7 +13,7 @@
 
 #include "framework/command_map.h"
 #include "platform/ui_bridge.h"
-#include "shell/worker_pool.h"
+#include "recorder/recording_session.h"
 
 #include <QSettings>
 
@@ -27,8 +27,8 @@ class QtUiBridge;
 // Where the workers come from; the program passes the real ones, tests their own.
 // Each runs one worker's whole life on the calling thread, reporting through `ui`.
 struct AppWorkers {
-    std::function<void(UiBridge& ui, const std::string& currentDirectory)> screen;
-    std::function<void(UiBridge& ui, const std::string& currentDirectory)> audio;
+    std::function<WorkerEnd(UiBridge& ui, const WorkerStart& start)> screen;
+    std::function<WorkerEnd(UiBridge& ui, const WorkerStart& start)> audio;
 };
 
 class CMarrowdaleApp : public QObject, public CommandTarget {
@@ -48,7 +48,7 @@ class CMarrowdaleApp : public QObject, public CommandTarget {
 
     CMainFrame* mainFrame() const { return mainFrame_; }
     QtUiBridge& uiBridge() { return *uiBridge_; }
-    WorkerPool& workers() { return *workers_; }
+    RecordingSession& workers() { return *workers_; }
     // The printer whose settings Print Setup changes and the views print with.
     QPrinter& printer() { return *printer_; }
 
@@ -82,7 +82,7 @@ class CMarrowdaleApp : public QObject, public CommandTarget {
 
     std::unique_ptr<QSettings> settings_;
     std::unique_ptr<QtUiBridge> uiBridge_;
-    std::unique_ptr<WorkerPool> workers_;
+    std::unique_ptr<RecordingSession> workers_;
     std::unique_ptr<QPrinter> printer_;
     CMainFrame* mainFrame_ = nullptr;
     std::vector<CMarrowdaleDoc*> documents_;

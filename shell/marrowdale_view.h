@@ -28,7 +28,7 @@ struct ViewServices {
     QtUiBridge& ui;
     WorkerLauncher& workers;
     // Serves the UI bridge while the GUI thread waits for workers; returns true when every
-    // worker has ended within the limit (the application's WorkerPool).
+    // worker has ended within the limit (the application's RecordingSession).
     std::function<bool()> waitForWorkers;
     // The application's printer, whose settings Print Setup changes; null: the view's own.
     QPrinter* printer = nullptr;

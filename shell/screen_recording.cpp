@@ -16,7 +16,7 @@
 namespace marrowdale {
 
 void runScreenRecording(ScreenGrabberLoader& loader, UiBridge& ui,
-                        const std::string& currentDirectory) {
+                        const std::string& currentDirectory, CaptureRunStats* stats) {
     // The portal's permission dialog and its D-Bus answers belong to the GUI thread; this thread
     // waits for them. The X display is checked here.
     ScreenSourceResult source;
@@ -54,7 +54,7 @@ void runScreenRecording(ScreenGrabberLoader& loader, UiBridge& ui,
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
     });
-    runScreenCaptureWorker(settings, state, services, currentDirectory);
+    runScreenCaptureWorker(settings, state, services, currentDirectory, stats);
     done = true;
     watch.join();
 }

@@ -8,11 +8,13 @@
 
 #include "platform/screen_grabber_loader.h"
 #include "platform/ui_bridge.h"
+#include "recorder/capture_stats.h"
 
 namespace marrowdale {
 
 // A worker thread. `loader` belongs to the GUI thread and outlives every worker.
+// `stats` (may be null) receives the worker's figures; its start time is the recording's zero.
 void runScreenRecording(ScreenGrabberLoader& loader, UiBridge& ui,
-                        const std::string& currentDirectory);
+                        const std::string& currentDirectory, CaptureRunStats* stats = nullptr);
 
 }  // namespace marrowdale

@@ -16,10 +16,7 @@ bool OnCommandRecordAudio(RecordingCommandContext& ctx, const std::function<int(
     }
     if (result != IDOK)
         return false;
-    if (refuseStart(ctx, /*needsScreen=*/false, /*needsAudio=*/true))
-        return false;
-    ctx.workers.startAudioWorker(ctx.host.currentDirectory());
-    return true;
+    return startAudioRecording(ctx) == StartResult::kStarted;
 }
 
 }  // namespace marrowdale

@@ -31,6 +31,9 @@ struct FakeAudioScript {
     std::function<std::vector<std::uint32_t>(int wake)> packetsPerWake;
     // getBuffer reports this many frames more than announced (hostile endpoint).
     std::uint32_t extraFramesInBuffer = 0;
+    // The stamp of packet k (0, 1, ... in delivery order), as the endpoint's time of its first
+    // frame; without it packets are not stamped (time 0).
+    std::function<std::uint64_t(int packet)> packetTime;
 
     // Record of the calls and their arguments.
     std::vector<std::string> calls;
@@ -88,7 +91,8 @@ class CaptureClient final : public AudioCaptureClient {
             drainedThisWake_ = false;
         return S_OK;
     }
-    HResult getBuffer(std::uint8_t** data, std::uint32_t* frames, std::uint32_t* flags) override {
+    HResult getBuffer(std::uint8_t** data, std::uint32_t* frames, std::uint32_t* flags,
+                      std::uint64_t* time100ns) override {
         const HResult hr = note(s_, "getBuffer");
         if (hr != S_OK)
             return hr;
@@ -105,6 +109,8 @@ class CaptureClient final : public AudioCaptureClient {
         *data = reinterpret_cast<std::uint8_t*>(buffer_.data());
         *frames = n;
         *flags = 0;
+        if (time100ns != nullptr)
+            *time100ns = s_.packetTime ? s_.packetTime(packetIndex_) : 0;
         held_ = true;
         return S_OK;
     }
@@ -117,6 +123,7 @@ class CaptureClient final : public AudioCaptureClient {
             s_.framesDelivered += frames;
             pending_.pop_front();
             held_ = false;
+            ++packetIndex_;
         }
         return S_OK;
     }
@@ -127,6 +134,7 @@ class CaptureClient final : public AudioCaptureClient {
     std::deque<std::uint32_t> pending_;
     std::vector<float> buffer_;
     int wake_ = 0;
+    int packetIndex_ = 0;
     bool drainedThisWake_ = false;
     bool held_ = false;
 };

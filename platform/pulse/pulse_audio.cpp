@@ -2,12 +2,15 @@
 
 #include <pulse/pulseaudio.h>
 
+#include <time.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <deque>
 #include <functional>
+#include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace marrowdale {
@@ -18,15 +21,20 @@ constexpr auto kServerTimeout = std::chrono::seconds(5);
 constexpr std::uint32_t kMaxChannels = 2;
 constexpr std::uint32_t kMaxRate = 48000;
 constexpr std::uint32_t kFragmentMs = 10;
+// The captured sound the client keeps for the worker, in multiples of the stream's buffer.
+constexpr std::uint32_t kQueueBuffers = 4;
+constexpr std::uint64_t kUnitsPerSecond = 10'000'000;
 
 // The connection to the server: a threaded main loop and its context. Every use of the
-// context or a stream happens with the loop locked (Lock below).
+// context or a stream happens with the loop locked (Lock below); waits sleep on the loop's
+// signal, which every state and operation callback gives.
 class PulseConnection {
   public:
     ~PulseConnection() {
         if (loop_ != nullptr) {
             pa_threaded_mainloop_lock(loop_);
             if (context_ != nullptr) {
+                pa_context_set_state_callback(context_, nullptr, nullptr);
                 pa_context_disconnect(context_);
                 pa_context_unref(context_);
                 context_ = nullptr;
@@ -46,6 +54,7 @@ class PulseConnection {
         c->context_ = pa_context_new(pa_threaded_mainloop_get_api(c->loop_), "Marrowdale");
         if (c->context_ == nullptr)
             return E_OUTOFMEMORY;
+        pa_context_set_state_callback(c->context_, &PulseConnection::contextChanged, c.get());
         if (pa_context_connect(c->context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
             return AUDCLNT_E_SERVICE_NOT_RUNNING;
         if (pa_threaded_mainloop_start(c->loop_) < 0)
@@ -68,34 +77,67 @@ class PulseConnection {
     pa_context* context() { return context_; }
     bool alive() { return pa_context_get_state(context_) == PA_CONTEXT_READY; }
 
-    // With the loop locked: waits (unlocking in between) until `done` or the timeout.
+    // Callbacks for the context, streams and operations: each wakes waitFor.
+    static void contextChanged(pa_context*, void* self) { signal(self); }
+    static void streamChanged(pa_stream*, void* self) { signal(self); }
+    static void operationChanged(pa_operation*, void* self) { signal(self); }
+
+    // With the loop locked: sleeps on the loop's signal until `done` or the timeout. A timer on
+    // the loop gives the signal at the deadline.
     bool waitFor(const std::function<bool()>& done) {
-        const auto deadline = std::chrono::steady_clock::now() + kServerTimeout;
+        if (done())
+            return true;
+        struct Deadline {
+            PulseConnection* self;
+            bool passed = false;
+        } deadline{this};
+        pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop_);
+        timeval when{};
+        pa_timeval_add(
+            pa_gettimeofday(&when),
+            std::chrono::duration_cast<std::chrono::microseconds>(kServerTimeout).count());
+        pa_time_event* timer = api->time_new(
+            api, &when,
+            [](pa_mainloop_api*, pa_time_event*, const timeval*, void* user) {
+                auto* d = static_cast<Deadline*>(user);
+                d->passed = true;
+                pa_threaded_mainloop_signal(d->self->loop_, 0);
+            },
+            &deadline);
+        bool result = true;
         while (!done()) {
-            if (std::chrono::steady_clock::now() >= deadline)
-                return false;
-            unlock();
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            lock();
+            if (deadline.passed || timer == nullptr) {
+                result = false;
+                break;
+            }
+            pa_threaded_mainloop_wait(loop_);
         }
-        return true;
+        if (timer != nullptr)
+            api->time_free(timer);
+        return result;
     }
 
     // With the loop locked: waits for an operation to end and releases it.
     bool finish(pa_operation* op) {
         if (op == nullptr)
             return false;
+        pa_operation_set_state_callback(op, &PulseConnection::operationChanged, this);
         const bool ended =
             waitFor([&] { return pa_operation_get_state(op) != PA_OPERATION_RUNNING; });
         const bool done = ended && pa_operation_get_state(op) == PA_OPERATION_DONE;
         if (!ended)
             pa_operation_cancel(op);
+        pa_operation_set_state_callback(op, nullptr, nullptr);
         pa_operation_unref(op);
         return done;
     }
 
   private:
     PulseConnection() = default;
+    static void signal(void* self) {
+        pa_threaded_mainloop_signal(static_cast<PulseConnection*>(self)->loop_, 0);
+    }
+
     pa_threaded_mainloop* loop_ = nullptr;
     pa_context* context_ = nullptr;
 };
@@ -111,34 +153,170 @@ class Locked {
     PulseConnection& c_;
 };
 
-// A recording stream; shared by the audio client and its capture client.
+// A captured packet: what the server delivered at once, stamped with the time of its first
+// frame.
+struct Packet {
+    std::vector<std::uint8_t> bytes;
+    std::uint32_t frames = 0;
+    std::uint32_t flags = 0;
+    std::uint64_t time100ns = 0;
+};
+
+std::uint64_t monotonicNow100ns() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<std::uint64_t>(ts.tv_sec) * kUnitsPerSecond +
+           static_cast<std::uint64_t>(ts.tv_nsec) / 100;
+}
+
+// A recording stream; shared by the audio client and its capture client. The stream's read
+// callback, on the loop's thread, takes every fragment off the stream as it arrives and queues
+// it with its stamp, so the time a sound arrived is known however seldom the worker drains.
+//
+// The stamp: the callback runs when data arrives; everything readable then arrived by that
+// moment, the newest frame last, so the oldest waiting frame is stamped at the arrival time
+// less the duration of all that is waiting (for a single fragment: less its own duration).
+// The server's reported latency is not used: for monitor sources it does not match when the
+// sound arrives.
 class PulseStream {
   public:
     PulseStream(std::shared_ptr<PulseConnection> connection, pa_stream* stream,
-                std::uint32_t frameBytes)
-        : connection_(std::move(connection)), stream_(stream), frameBytes_(frameBytes) {}
+                std::uint32_t frameBytes, std::uint32_t rate, std::uint32_t queueFrames)
+        : connection_(std::move(connection)),
+          stream_(stream),
+          frameBytes_(frameBytes),
+          rate_(rate),
+          queueBytes_(std::size_t{queueFrames} * frameBytes) {
+        // Made with the loop locked.
+        pa_stream_set_read_callback(stream_, &PulseStream::onReadable, this);
+    }
     ~PulseStream() {
         Locked lock(*connection_);
+        pa_stream_set_read_callback(stream_, nullptr, nullptr);
+        pa_stream_set_state_callback(stream_, nullptr, nullptr);
         pa_stream_disconnect(stream_);
         pa_stream_unref(stream_);
     }
+    PulseStream(const PulseStream&) = delete;
+    PulseStream& operator=(const PulseStream&) = delete;
+
     PulseConnection& connection() { return *connection_; }
     pa_stream* stream() { return stream_; }
-    std::uint32_t frameBytes() const { return frameBytes_; }
     // With the loop locked.
     bool usable() {
-        return connection_->alive() && pa_stream_get_state(stream_) == PA_STREAM_READY;
+        return !failed_ && connection_->alive() && pa_stream_get_state(stream_) == PA_STREAM_READY;
+    }
+    // With the loop locked: the oldest queued packet, or null.
+    Packet* front() { return ready_.empty() ? nullptr : &ready_.front(); }
+    // With the loop locked: moves the oldest packet out (the caller reads it unlocked).
+    void take(Packet* out) {
+        queued_ -= ready_.front().bytes.size();
+        std::swap(*out, ready_.front());
+        ready_.pop_front();
+    }
+    // With the loop locked: gives a packet's storage back for reuse.
+    void recycle(Packet&& packet) {
+        if (spare_.size() < kSpareLimit)
+            spare_.push_back(std::move(packet));
     }
 
   private:
+    static constexpr std::size_t kSpareLimit = 64;
+
+    static void onReadable(pa_stream*, std::size_t, void* self) {
+        static_cast<PulseStream*>(self)->takeArrivals();
+    }
+
+    std::uint64_t durationOf(std::size_t bytes) const {
+        return static_cast<std::uint64_t>(static_cast<double>(bytes / frameBytes_) *
+                                          static_cast<double>(kUnitsPerSecond) / rate_);
+    }
+
+    Packet newPacket(std::uint32_t flags, std::uint64_t time100ns) {
+        Packet p;
+        if (!spare_.empty()) {
+            p = std::move(spare_.back());
+            spare_.pop_back();
+        }
+        p.bytes.clear();
+        p.frames = 0;
+        p.flags = flags;
+        p.time100ns = time100ns;
+        return p;
+    }
+
+    // On the loop's thread, locked: everything waiting becomes packets (a hole in the stream a
+    // silent one), one per kind of data in the order of arrival.
+    void takeArrivals() {
+        const std::size_t readable = pa_stream_readable_size(stream_);
+        if (readable == static_cast<std::size_t>(-1) || readable == 0)
+            return;
+        const std::uint64_t now = monotonicNow100ns();
+        const std::uint64_t waiting = durationOf(readable);
+        std::uint64_t time = now > waiting ? now - waiting : 1;
+        std::optional<Packet> open;
+        const auto close = [&] {
+            if (open && open->frames > 0) {
+                queued_ += open->bytes.size();
+                ready_.push_back(std::move(*open));
+            }
+            open.reset();
+        };
+        while (true) {
+            const void* data = nullptr;
+            std::size_t bytes = 0;
+            if (pa_stream_peek(stream_, &data, &bytes) < 0) {
+                failed_ = true;
+                break;
+            }
+            if (bytes == 0)
+                break;
+            const std::size_t whole = bytes / frameBytes_ * frameBytes_;
+            if (queued_ + (open ? open->bytes.size() : 0) + whole > queueBytes_) {
+                // The worker has not drained for several buffers: the rest stays with the
+                // server, which drops what overflows; the stamps of what comes later show
+                // the gap.
+                break;
+            }
+            const std::uint32_t flags = data == nullptr ? kAudioPacketSilent : 0;
+            if (open && open->flags != flags)
+                close();
+            if (!open)
+                open = newPacket(flags, time);
+            const std::size_t at = open->bytes.size();
+            open->bytes.resize(at + whole);
+            if (data != nullptr)
+                std::memcpy(open->bytes.data() + at, data, whole);
+            else
+                std::memset(open->bytes.data() + at, 0, whole);
+            open->frames += static_cast<std::uint32_t>(whole / frameBytes_);
+            time += durationOf(whole);
+            if (pa_stream_drop(stream_) < 0) {
+                failed_ = true;
+                break;
+            }
+        }
+        close();
+    }
+
     std::shared_ptr<PulseConnection> connection_;
     pa_stream* stream_;
     std::uint32_t frameBytes_;
+    std::uint32_t rate_;
+    std::size_t queueBytes_;
+    std::deque<Packet> ready_;
+    std::vector<Packet> spare_;
+    std::size_t queued_ = 0;
+    bool failed_ = false;
 };
 
 class PulseCaptureClient final : public AudioCaptureClient {
   public:
     explicit PulseCaptureClient(std::shared_ptr<PulseStream> stream) : stream_(std::move(stream)) {}
+    ~PulseCaptureClient() override {
+        Locked lock(stream_->connection());
+        stream_->recycle(std::move(held_));
+    }
 
     HResult getNextPacketSize(std::uint32_t* frames) override {
         if (frames == nullptr)
@@ -146,79 +324,52 @@ class PulseCaptureClient final : public AudioCaptureClient {
         Locked lock(stream_->connection());
         if (!stream_->usable())
             return AUDCLNT_E_DEVICE_INVALIDATED;
-        const HResult hr = takeFragment();
-        if (failed(hr))
-            return hr;
-        *frames = pendingFrames_;
+        if (holding_) {
+            *frames = held_.frames;
+            return S_OK;
+        }
+        const Packet* next = stream_->front();
+        *frames = next != nullptr ? next->frames : 0;
         return S_OK;
     }
 
-    HResult getBuffer(std::uint8_t** data, std::uint32_t* frames, std::uint32_t* flags) override {
+    HResult getBuffer(std::uint8_t** data, std::uint32_t* frames, std::uint32_t* flags,
+                      std::uint64_t* time100ns) override {
         if (data == nullptr || frames == nullptr || flags == nullptr)
             return E_POINTER;
-        {
+        if (!holding_) {
             Locked lock(stream_->connection());
             if (!stream_->usable())
                 return AUDCLNT_E_DEVICE_INVALIDATED;
-            const HResult hr = takeFragment();
-            if (failed(hr))
-                return hr;
+            if (stream_->front() == nullptr)
+                return AUDCLNT_E_OUT_OF_ORDER;  // nothing waiting
+            stream_->recycle(std::move(held_));
+            stream_->take(&held_);
+            holding_ = true;
         }
-        if (pendingFrames_ == 0)
-            return AUDCLNT_E_OUT_OF_ORDER;  // nothing waiting
-        *data = packet_.data();
-        *frames = pendingFrames_;
-        *flags = pendingFlags_;
-        held_ = true;
+        *data = held_.bytes.data();
+        *frames = held_.frames;
+        *flags = held_.flags;
+        if (time100ns != nullptr)
+            *time100ns = held_.time100ns;
         return S_OK;
     }
 
     HResult releaseBuffer(std::uint32_t frames) override {
         if (frames == 0)
             return S_OK;  // the packet (if any) stays
-        if (!held_)
+        if (!holding_)
             return AUDCLNT_E_OUT_OF_ORDER;
-        if (frames != pendingFrames_)
+        if (frames != held_.frames)
             return AUDCLNT_E_INVALID_SIZE;
-        held_ = false;
-        pendingFrames_ = 0;
+        holding_ = false;
         return S_OK;
     }
 
   private:
-    // With the loop locked: when no packet is pending, moves the stream's front fragment
-    // into the packet buffer (a hole becomes silence) and drops it from the stream.
-    HResult takeFragment() {
-        while (pendingFrames_ == 0) {
-            const void* data = nullptr;
-            std::size_t bytes = 0;
-            if (pa_stream_peek(stream_->stream(), &data, &bytes) < 0)
-                return AUDCLNT_E_DEVICE_INVALIDATED;
-            if (bytes == 0)
-                return S_OK;  // nothing waiting
-            const std::size_t frameBytes = stream_->frameBytes();
-            const std::size_t whole = bytes / frameBytes * frameBytes;
-            if (packet_.size() < whole)
-                packet_.resize(whole);
-            if (data != nullptr) {
-                std::memcpy(packet_.data(), data, whole);
-                pendingFlags_ = 0;
-            } else {
-                std::memset(packet_.data(), 0, whole);
-                pendingFlags_ = kAudioPacketSilent;
-            }
-            pendingFrames_ = static_cast<std::uint32_t>(whole / frameBytes);
-            if (pa_stream_drop(stream_->stream()) < 0)
-                return AUDCLNT_E_DEVICE_INVALIDATED;
-        }
-        return S_OK;
-    }
-
     std::shared_ptr<PulseStream> stream_;
-    std::vector<std::uint8_t> packet_;  // the pending packet, reused
-    std::uint32_t pendingFrames_ = 0;
-    std::uint32_t pendingFlags_ = 0;
-    bool held_ = false;
+    Packet held_;  // the packet handed out last; its storage is reused
+    bool holding_ = false;
 };
 
 class PulseAudioClient final : public AudioClient {
@@ -288,7 +439,9 @@ class PulseAudioClient final : public AudioClient {
         attr.minreq = static_cast<std::uint32_t>(-1);
         const auto flags =
             static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED);
+        pa_stream_set_state_callback(raw, &PulseConnection::streamChanged, connection_.get());
         if (pa_stream_connect_record(raw, source_.c_str(), &attr, flags) < 0) {
+            pa_stream_set_state_callback(raw, nullptr, nullptr);
             pa_stream_unref(raw);
             return AUDCLNT_E_ENDPOINT_CREATE_FAILED;
         }
@@ -297,6 +450,7 @@ class PulseAudioClient final : public AudioClient {
             return s == PA_STREAM_READY || !PA_STREAM_IS_GOOD(s);
         });
         if (!settled || pa_stream_get_state(raw) != PA_STREAM_READY) {
+            pa_stream_set_state_callback(raw, nullptr, nullptr);
             pa_stream_disconnect(raw);
             pa_stream_unref(raw);
             return connection_->alive() ? AUDCLNT_E_ENDPOINT_CREATE_FAILED
@@ -308,7 +462,9 @@ class PulseAudioClient final : public AudioClient {
                             : frames;
         // The stream object unlocks in its destructor; it is made while locked here and
         // handed over without a second lock.
-        stream_ = std::shared_ptr<PulseStream>(new PulseStream(connection_, raw, frameBytes));
+        stream_ = std::shared_ptr<PulseStream>(
+            new PulseStream(connection_, raw, frameBytes, format.samplesPerSec,
+                            std::max<std::uint32_t>(bufferFrames_, frames) * kQueueBuffers));
         return S_OK;
     }
 

@@ -55,10 +55,12 @@ class GuiSession : public ::testing::Test {
         resetToProcessStart(captureSettings(), recorderState());
 
         AppWorkers workers;
-        workers.screen = [](UiBridge& ui, const std::string& cwd) {
+        workers.screen = [](UiBridge& ui, const WorkerStart& start) {
+            const std::string& cwd = start.folder;
             std::thread t = startScreenCaptureThread(captureSettings(), recorderState(), ui, cwd);
             if (t.joinable())
                 t.join();
+            return WorkerEnd{};
         };
         app_ = std::make_unique<CMarrowdaleApp>(
             std::move(workers),

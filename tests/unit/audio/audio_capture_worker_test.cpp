@@ -31,7 +31,7 @@ class AudioWorker : public ::testing::Test {
 
     std::int32_t run() {
         const AudioWorkerServices services{clock, audio, media, ui};
-        return runAudioCaptureWorker(settings, state, services, &outcome);
+        return runAudioCaptureWorker(settings, state, services, target, &outcome);
     }
 
     // Fails `call` (its `index`-th time, or every time when index < 0) with `hr`.
@@ -53,6 +53,24 @@ class AudioWorker : public ::testing::Test {
                 return true;
         return false;
     }
+    // The samples that hold sound (the fake endpoint plays a sine; silence is all zeros).
+    std::vector<const FakeWriterLog::Sample*> soundSamples() const {
+        std::vector<const FakeWriterLog::Sample*> out;
+        for (const auto& sample : media.log->samples)
+            for (const std::int16_t v : sample.pcm)
+                if (v != 0) {
+                    out.push_back(&sample);
+                    break;
+                }
+        return out;
+    }
+    // Frames of all samples written, 16-bit stereo.
+    std::uint64_t fileFrames() const {
+        std::uint64_t frames = 0;
+        for (const auto& sample : media.log->samples)
+            frames += sample.length / 4u;
+        return frames;
+    }
     int writerCalls(const std::string& call) const {
         int n = 0;
         for (const auto& c : media.log->calls)
@@ -67,6 +85,7 @@ class AudioWorker : public ::testing::Test {
     FakeMediaFormatService media;
     FakeUiBridge ui;
     AudioWorkerOutcome outcome;
+    AudioRunTarget target;
     int frameWindowObject = 0;
 };
 
@@ -153,13 +172,14 @@ struct TimeCase {
 
 class TimeStamps : public AudioWorker, public ::testing::WithParamInterface<TimeCase> {};
 
-TEST_P(TimeStamps, FollowTheDeliveredFrames) {
+// Packets the endpoint does not stamp follow each other: a wake-up without packets adds
+// nothing between them. The file still ends at the stop instant, with silence after them.
+TEST_P(TimeStamps, UnstampedPacketsFollowEachOther) {
     const auto& c = GetParam();
     audio.script.rate = c.rate;
     audio.script.bufferFrames = c.rate;
     const auto packets = c.packets;
-    // All packets at the first wake-up except the last, which comes two wake-ups later
-    // (nothing in between adds time).
+    // All packets at the first wake-up except the last, which comes two wake-ups later.
     audio.script.packetsPerWake = [packets](int wake) {
         if (wake == 0)
             return std::vector<std::uint32_t>(packets.begin(), packets.end() - 1);
@@ -169,7 +189,7 @@ TEST_P(TimeStamps, FollowTheDeliveredFrames) {
     };
     stopAfterWakes(5);
     EXPECT_EQ(run(), 0);
-    ASSERT_EQ(media.log->samples.size(), c.times.size());
+    ASSERT_GT(media.log->samples.size(), c.times.size());
     for (std::size_t i = 0; i < c.times.size(); ++i) {
         EXPECT_EQ(media.log->samples[i].time100ns, c.times[i]) << i;
         EXPECT_EQ(media.log->samples[i].allocated, c.packets[i] * 4u * 2u);
@@ -178,7 +198,15 @@ TEST_P(TimeStamps, FollowTheDeliveredFrames) {
     std::uint64_t total = 0;
     for (auto p : c.packets)
         total += p;
-    EXPECT_EQ(outcome.framesWritten, total);
+    for (std::size_t i = c.times.size(); i < media.log->samples.size(); ++i)
+        for (const std::int16_t v : media.log->samples[i].pcm)
+            ASSERT_EQ(v, 0) << "after the packets comes silence";
+    EXPECT_EQ(outcome.framesWritten - outcome.silenceFrames, total);
+    // Five half-second waits: the file lasts 2.5 s.
+    const std::uint64_t expected = static_cast<std::uint64_t>(
+        static_cast<double>(outcome.end100ns - outcome.zero100ns) * c.rate / 1e7);
+    EXPECT_EQ(fileFrames(), expected);
+    EXPECT_NEAR(static_cast<double>(expected) / c.rate, 2.5, 0.01);
     EXPECT_EQ(audio.script.released.back(), 0u);
 }
 
@@ -193,8 +221,8 @@ TEST_F(AudioWorker, PacketsAreConvertedToSixteenBits) {
     };
     stopAfterWakes(2);
     run();
-    ASSERT_EQ(media.log->samples.size(), 1u);
-    const auto& pcm = media.log->samples[0].pcm;
+    ASSERT_EQ(soundSamples().size(), 1u);
+    const auto& pcm = soundSamples()[0]->pcm;
     ASSERT_EQ(pcm.size(), 960u);
     // The fake plays 0.5 * sin(2 pi 1000 t): sample 12 of 48 kHz is a quarter period.
     EXPECT_EQ(pcm[24], 16384);  // frame 12, left
@@ -281,7 +309,7 @@ TEST_F(AudioWorker, StopDuringAWaitEndsTheWaitEarlyAndDrainsFirst) {
     EXPECT_EQ(secondDrainAt, stopAt) << "the drain follows the stop, not the end of the period";
     EXPECT_EQ(clock.sleeps(), 2u);
     EXPECT_EQ(clock.lastSleepMs(), 500u);
-    EXPECT_EQ(media.log->samples.size(), 2u) << "the second wake-up's packet is written";
+    EXPECT_EQ(soundSamples().size(), 2u) << "the second wake-up's packet is written";
     EXPECT_EQ(state.statusCode.load(), kStatusAudioStopped);
     EXPECT_EQ(state.screenFinished.load(), 0);
 }
@@ -620,10 +648,10 @@ TEST_F(AudioWorker, RunsOnItsOwnThread) {
     audio.script.packetsPerWake = [](int) { return std::vector<std::uint32_t>{100}; };
     stopAfterWakes(4);
     const AudioWorkerServices services{clock, audio, media, ui};
-    std::thread worker = startAudioCaptureWorker(settings, state, services, &outcome);
+    std::thread worker = startAudioCaptureWorker(settings, state, services, target, &outcome);
     worker.join();
     EXPECT_TRUE(outcome.normalEnd);
-    EXPECT_EQ(outcome.framesWritten, 400u);
+    EXPECT_EQ(outcome.framesWritten - outcome.silenceFrames, 400u);
     EXPECT_EQ(outcome.sampleRate, 48000u);
 }
 

@@ -146,7 +146,12 @@ TEST(CommandLine, AudioOptions) {
     r = parse({"--audio-only"});
     ASSERT_TRUE(r.ok);
     EXPECT_TRUE(r.options.audioOnly);
-    EXPECT_FALSE(parse({"--audio-only", "--audio", "mic"}).ok);
+    // Audio alone takes its source from --audio; "none" contradicts it.
+    r = parse({"--audio-only", "--audio", "mic"});
+    ASSERT_TRUE(r.ok);
+    EXPECT_TRUE(r.options.audioOnly);
+    EXPECT_EQ(r.options.audio, AudioSource::kMicrophone);
+    EXPECT_FALSE(parse({"--audio", "none", "--audio-only"}).ok);
 }
 
 TEST(CommandLine, ScreenBackend) {

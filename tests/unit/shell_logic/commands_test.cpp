@@ -20,8 +20,13 @@ class FakeWorkers final : public WorkerLauncher {
   public:
     bool screenWorkerRunning() const override { return screenRunning; }
     bool audioWorkerRunning() const override { return audioRunning; }
-    void startScreenWorker(const std::string& cwd) override { started.push_back("screen:" + cwd); }
-    void startAudioWorker(const std::string& cwd) override { started.push_back("audio:" + cwd); }
+    // Recorded in the order the workers of the kind start: audio first.
+    void startRecording(RecordingKind kind, const std::string& cwd) override {
+        if (kind != RecordingKind::kScreen)
+            started.push_back("audio:" + cwd);
+        if (kind != RecordingKind::kAudio)
+            started.push_back("screen:" + cwd);
+    }
     bool screenRunning = false;
     bool audioRunning = false;
     std::vector<std::string> started;

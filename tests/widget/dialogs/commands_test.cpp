@@ -37,7 +37,7 @@ struct WorkerLog {
 // Workers that record their start and end when the flags tell them to, as the real ones do.
 AppWorkers fakeWorkers(WorkerLog& log) {
     AppWorkers w;
-    w.screen = [&log](UiBridge&, const std::string&) {
+    w.screen = [&log](UiBridge&, const WorkerStart&) {
         {
             std::lock_guard lock(log.mutex);
             log.started << "screen";
@@ -46,8 +46,10 @@ AppWorkers fakeWorkers(WorkerLog& log) {
         while (!s.screenStopped.load() && !s.stopScreenRequested.load())
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         s.stopScreenRequested.store(0);
+        return WorkerEnd{};
     };
-    w.audio = [&log](UiBridge&, const std::string& cwd) {
+    w.audio = [&log](UiBridge&, const WorkerStart& start) {
+        const std::string& cwd = start.folder;
         {
             std::lock_guard lock(log.mutex);
             log.started << "audio:" + QString::fromStdString(cwd);
@@ -57,6 +59,7 @@ AppWorkers fakeWorkers(WorkerLog& log) {
         while (!s.screenFinished.load() && !s.stopAudioRequested.load())
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         s.stopAudioRequested.store(0);
+        return WorkerEnd{};
     };
     return w;
 }

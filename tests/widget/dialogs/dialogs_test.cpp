@@ -117,8 +117,12 @@ class RecordingLauncher final : public WorkerLauncher, public CommandHost {
   public:
     bool screenWorkerRunning() const override { return screenRunning; }
     bool audioWorkerRunning() const override { return audioRunning; }
-    void startScreenWorker(const std::string& dir) override { screenStarts.push_back(dir); }
-    void startAudioWorker(const std::string& dir) override { audioStarts.push_back(dir); }
+    void startRecording(RecordingKind kind, const std::string& dir) override {
+        if (kind != RecordingKind::kScreen)
+            audioStarts.push_back(dir);
+        if (kind != RecordingKind::kAudio)
+            screenStarts.push_back(dir);
+    }
     ViewHandle view() override { return nullptr; }
     WindowHandle viewWindow() override { return nullptr; }
     WindowHandle parentWindow() override { return nullptr; }

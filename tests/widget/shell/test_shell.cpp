@@ -30,7 +30,6 @@
 #include "shell/marrowdale_app.h"
 #include "shell/marrowdale_doc.h"
 #include "shell/marrowdale_view.h"
-#include "shell/worker_pool.h"
 #include "tests/widget/common/modal_answerer.h"
 
 using namespace marrowdale;
@@ -155,7 +154,8 @@ struct FakeWorkerLog {
 
 AppWorkers fakeWorkers(FakeWorkerLog& log) {
     AppWorkers w;
-    w.screen = [&log](UiBridge& ui, const std::string& cwd) {
+    w.screen = [&log](UiBridge& ui, const WorkerStart& start) {
+        const std::string& cwd = start.folder;
         {
             std::lock_guard lock(log.mutex);
             log.started << "screen:" + QString::fromStdString(cwd);
@@ -178,8 +178,10 @@ AppWorkers fakeWorkers(FakeWorkerLog& log) {
         if (WindowHandle t = s.titleWindow.load())
             ui.setWindowTitle(t, "Marrowdale stopped");
         --log.running;
+        return WorkerEnd{};
     };
-    w.audio = [&log](UiBridge&, const std::string& cwd) {
+    w.audio = [&log](UiBridge&, const WorkerStart& start) {
+        const std::string& cwd = start.folder;
         {
             std::lock_guard lock(log.mutex);
             log.started << "audio:" + QString::fromStdString(cwd);
@@ -191,6 +193,7 @@ AppWorkers fakeWorkers(FakeWorkerLog& log) {
         s.stopAudioRequested.store(0);
         s.statusCode.store(kStatusAudioStopped);
         --log.running;
+        return WorkerEnd{};
     };
     return w;
 }
@@ -265,7 +268,6 @@ class ShellTest : public QObject {
     void aboutBox();
     void mediaKeysIgnored();
     void lockIndicatorsFollowKeys();
-    void workerPoolWaitsAtMostTheLimit();
 
   private:
     CMarrowdaleView* activeView() { return app_->mainFrame()->activeView(); }
@@ -908,34 +910,6 @@ void ShellTest::lockIndicatorsFollowKeys() {
     QVERIFY(!frame->indicator(0)->isEnabled());
     QTest::keyClick(window, Qt::Key_A);  // other keys leave them as they are
     QVERIFY(frame->indicator(2)->isEnabled());
-}
-
-void ShellTest::workerPoolWaitsAtMostTheLimit() {
-    std::atomic<bool> release{false};
-    std::atomic<int> runs{0};
-    WorkerPool pool(
-        [&](const std::string& cwd) {
-            QCOMPARE(QString::fromStdString(cwd), QStringLiteral("/somewhere"));
-            ++runs;
-            while (!release.load())
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        },
-        {});
-    QVERIFY(!pool.screenWorkerRunning());
-    pool.startScreenWorker("/somewhere");
-    pool.startAudioWorker("/somewhere");  // no audio worker: nothing starts
-    QVERIFY(pool.screenWorkerRunning());
-    QVERIFY(!pool.audioWorkerRunning());
-    QCOMPARE(pool.liveWorkers(), std::size_t(1));
-    int served = 0;
-    QVERIFY(!pool.waitForAll(std::chrono::milliseconds(50), [&] { ++served; }));
-    QVERIFY(served > 0);
-    QVERIFY(pool.screenWorkerRunning());
-    release = true;
-    QVERIFY(pool.waitForAll(std::chrono::milliseconds(5000), [&] { ++served; }));
-    QCOMPARE(pool.liveWorkers(), std::size_t(0));
-    QVERIFY(!pool.screenWorkerRunning());
-    QCOMPARE(runs.load(), 1);
 }
 
 QTEST_MAIN(ShellTest)
