@@ -5,10 +5,13 @@
 #   mdl_start_display [WIDTHxHEIGHTxDEPTH]   sets DISPLAY
 #   mdl_start_window_manager
 #   mdl_start_sound                          sets XDG_RUNTIME_DIR, PULSE_SERVER
+#   mdl_start_pipewire                       PipeWire's pulse server beside it, with its own
+#                                            null sink; sets MDL_PIPEWIRE_PULSE_SERVER
 #   mdl_stop_services
 
 MDL_SERVICE_PIDS=()
 MDL_RUNTIME_DIR=""
+MDL_PIPEWIRE_DIR=""
 
 mdl_free_display_number() {
     local n
@@ -73,6 +76,52 @@ mdl_start_sound() {
     return 1
 }
 
+# PipeWire with WirePlumber and its PulseAudio server, without systemd: a private runtime
+# folder and session bus. Its clients reach it with PULSE_SERVER=$MDL_PIPEWIRE_PULSE_SERVER.
+# Unlike PulseAudio's null sink, the monitor of its null sink delivers silence when nothing
+# plays.
+mdl_start_pipewire() {
+    MDL_PIPEWIRE_DIR=$(mktemp -d /tmp/marrowdale-pipewire.XXXXXX)
+    chmod 700 "$MDL_PIPEWIRE_DIR"
+    local run="env -u PULSE_SERVER -u PULSE_RUNTIME_PATH -u PULSE_STATE_PATH XDG_RUNTIME_DIR=$MDL_PIPEWIRE_DIR DBUS_SESSION_BUS_ADDRESS=unix:path=$MDL_PIPEWIRE_DIR/bus PIPEWIRE_RUNTIME_DIR=$MDL_PIPEWIRE_DIR"
+    $run dbus-daemon --session --address="unix:path=$MDL_PIPEWIRE_DIR/bus" --nofork --nopidfile \
+        >"$MDL_PIPEWIRE_DIR/dbus.log" 2>&1 &
+    MDL_SERVICE_PIDS+=($!)
+    local i
+    for i in $(seq 1 50); do [ -S "$MDL_PIPEWIRE_DIR/bus" ] && break; sleep 0.1; done
+    $run pipewire >"$MDL_PIPEWIRE_DIR/pipewire.log" 2>&1 &
+    MDL_SERVICE_PIDS+=($!)
+    for i in $(seq 1 50); do [ -S "$MDL_PIPEWIRE_DIR/pipewire-0" ] && break; sleep 0.1; done
+    $run wireplumber >"$MDL_PIPEWIRE_DIR/wireplumber.log" 2>&1 &
+    MDL_SERVICE_PIDS+=($!)
+    $run pipewire-pulse >"$MDL_PIPEWIRE_DIR/pipewire-pulse.log" 2>&1 &
+    MDL_SERVICE_PIDS+=($!)
+    export MDL_PIPEWIRE_PULSE_SERVER="unix:$MDL_PIPEWIRE_DIR/pulse/native"
+    for i in $(seq 1 100); do
+        if PULSE_SERVER=$MDL_PIPEWIRE_PULSE_SERVER pactl info >/dev/null 2>&1; then
+            PULSE_SERVER=$MDL_PIPEWIRE_PULSE_SERVER pactl load-module module-null-sink \
+                sink_name=marrowdale_null sink_properties=device.description=MarrowdaleNull \
+                >/dev/null 2>&1
+            local j
+            for j in $(seq 1 50); do
+                if PULSE_SERVER=$MDL_PIPEWIRE_PULSE_SERVER pactl list short sinks 2>/dev/null |
+                    grep -q marrowdale_null; then
+                    PULSE_SERVER=$MDL_PIPEWIRE_PULSE_SERVER pactl set-default-sink marrowdale_null
+                    PULSE_SERVER=$MDL_PIPEWIRE_PULSE_SERVER pactl set-default-source \
+                        marrowdale_null.monitor
+                    return 0
+                fi
+                sleep 0.1
+            done
+            break
+        fi
+        sleep 0.1
+    done
+    echo "PipeWire's pulse server did not start:" >&2
+    cat "$MDL_PIPEWIRE_DIR"/*.log >&2
+    return 1
+}
+
 mdl_stop_services() {
     local i pid
     for ((i = ${#MDL_SERVICE_PIDS[@]} - 1; i >= 0; i--)); do
@@ -88,6 +137,7 @@ mdl_stop_services() {
     done
     MDL_SERVICE_PIDS=()
     if [ -n "$MDL_RUNTIME_DIR" ]; then rm -rf "$MDL_RUNTIME_DIR"; MDL_RUNTIME_DIR=""; fi
+    if [ -n "$MDL_PIPEWIRE_DIR" ]; then rm -rf "$MDL_PIPEWIRE_DIR"; MDL_PIPEWIRE_DIR=""; fi
 }
 
 # A headless Wayland desktop with the screen-cast portal, for the Wayland suites

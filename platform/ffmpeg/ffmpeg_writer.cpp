@@ -291,6 +291,13 @@ class FfmpegWriter final : public MediaWriter, public WriterAdvanced {
         if (!started_) {
             fifoStart_ = time;
             started_ = true;
+            // The encoder's first frame only primes it: a decoder gives out what follows it. The
+            // sound is preceded by that much silence, so that it decodes at its own time.
+            if (codec_->initial_padding > 0)
+                for (auto& plane : fifo_)
+                    plane.insert(plane.end(), static_cast<std::size_t>(codec_->initial_padding),
+                                 0.0f);
+            fifoStart_ -= codec_->initial_padding;
         } else {
             const std::int64_t expected = fifoStart_ + static_cast<std::int64_t>(fifoCount());
             const std::int64_t gap = time - expected;

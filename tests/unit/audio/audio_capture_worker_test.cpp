@@ -1,5 +1,9 @@
 #include "audio/audio_capture_worker.h"
 
+#include <atomic>
+
+#include "audio/audio_profile.h"
+
 #include <gtest/gtest.h>
 
 #include "platform/fakes/fake_audio_capture.h"
@@ -312,6 +316,66 @@ TEST_F(AudioWorker, StopDuringAWaitEndsTheWaitEarlyAndDrainsFirst) {
     EXPECT_EQ(soundSamples().size(), 2u) << "the second wake-up's packet is written";
     EXPECT_EQ(state.statusCode.load(), kStatusAudioStopped);
     EXPECT_EQ(state.screenFinished.load(), 0);
+}
+
+// Stamped packets on the recording's clock: the endpoint delivers 10 ms packets as they are
+// heard, with a stretch of nothing between two runs of them; the screen worker publishes the
+// zero only at the second wake-up. Nothing before the zero is written, the stretch becomes
+// silence of its length, and the file ends at the stop instant.
+TEST_F(AudioWorker, StampedPacketsArePlacedOnTheRecordingsClock) {
+    constexpr std::uint64_t kMs = 10'000;
+    std::atomic<std::uint64_t> zero{0};
+    target.zero100ns = &zero;
+    target.zeroFromScreen = true;
+    const std::uint64_t start = clock.peek();
+    // Packet k is heard at start + 10 ms * k for k < 100 and k >= 150 (k 100..149: nothing).
+    std::vector<std::uint64_t> heard;
+    for (int k = 0; k < 200; ++k)
+        if (k < 100 || k >= 150)
+            heard.push_back(start + static_cast<std::uint64_t>(k) * 10 * kMs);
+    audio.script.packetTime = [heard](int packet) { return heard.at(packet); };
+    // Each wake-up (500 ms apart) finds the packets heard during the wait before it.
+    audio.script.packetsPerWake = [heard, start](int wake) {
+        std::vector<std::uint32_t> out;
+        for (const std::uint64_t t : heard)
+            if (t >= start + static_cast<std::uint64_t>(wake) * 500 * kMs &&
+                t < start + static_cast<std::uint64_t>(wake + 1) * 500 * kMs)
+                out.push_back(480);
+        return out;
+    };
+    // The zero comes 300 ms in (the screen worker's warm-up); the stop after the fifth wait.
+    audio.script.onCall = [&](const std::string& call, int) {
+        if (call == "getNextPacketSize" && clock.sleeps() >= 1)
+            zero = start + 300 * kMs;
+        if (call == "getNextPacketSize" && clock.sleeps() >= 5)
+            state.screenFinished = 1;
+    };
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(outcome.zero100ns, start + 300 * kMs);
+    // 300 ms of sound before the zero are dropped, the other 1.2 s written, with 500 ms of
+    // silence between, and the file ends at the stop.
+    const double seconds = static_cast<double>(outcome.end100ns - outcome.zero100ns) / 1e7;
+    EXPECT_EQ(fileFrames(), static_cast<std::uint64_t>(seconds * 48000 + 0.5));
+    EXPECT_EQ(outcome.droppedFrames, 300u * 48);
+    // The samples, in order: sound from 0 to 700 ms, silence to 1200 ms, sound after it.
+    std::uint64_t at = 0;
+    for (const auto& sample : media.log->samples) {
+        const std::uint64_t frames = sample.length / 4u;
+        bool silent = true;
+        for (const std::int16_t v : sample.pcm)
+            silent = silent && v == 0;
+        EXPECT_EQ(sample.time100ns, audioSampleTime(at, ticksPerAudioFrame(48000)));
+        const double ms = static_cast<double>(at) / 48.0;
+        if (ms < 700 - 1 || (ms >= 1200 && ms < 1700 - 1)) {
+            EXPECT_FALSE(silent) << "at " << ms << " ms";
+        }
+        if (ms >= 700 && ms < 1200 - 1) {
+            EXPECT_TRUE(silent) << "at " << ms << " ms";
+        }
+        at += frames;
+    }
+    EXPECT_NEAR(static_cast<double>(outcome.silenceFrames) / 48.0,
+                500.0 + (seconds * 1000.0 - 1700.0), 1.0);
 }
 
 // The clocks' own sliced wait: the whole period when nothing wakes it, slices of at most 5 ms,
