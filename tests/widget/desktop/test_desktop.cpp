@@ -38,7 +38,7 @@ struct StartLog {
 
 AppWorkers loggingWorkers(StartLog& log) {
     AppWorkers w;
-    w.screen = [&log](UiBridge&, const std::string&) {
+    w.screen = [&log](UiBridge&, const WorkerStart&) {
         {
             std::lock_guard lock(log.mutex);
             log.started << "screen";
@@ -48,8 +48,9 @@ AppWorkers loggingWorkers(StartLog& log) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         s.stopScreenRequested.store(0);
         s.screenFinished.store(1);
+        return WorkerEnd{};
     };
-    w.audio = [&log](UiBridge&, const std::string&) {
+    w.audio = [&log](UiBridge&, const WorkerStart&) {
         {
             std::lock_guard lock(log.mutex);
             log.started << "audio";
@@ -58,6 +59,7 @@ AppWorkers loggingWorkers(StartLog& log) {
         while (!s.screenFinished.load() && !s.stopAudioRequested.load())
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         s.stopAudioRequested.store(0);
+        return WorkerEnd{};
     };
     return w;
 }
