@@ -24,10 +24,15 @@ std::int16_t pcm16FromGroupSample(float sample) {
 
 std::int16_t pcm16FromTailSample(float sample) {
     const float scaled = sample * kPcm16Scale;
-    std::int32_t whole = INT32_MIN;  // what the processor yields for NaN and out-of-range
-    if (!std::isnan(scaled) && scaled > -2147483904.0f && scaled < 2147483648.0f)
-        whole = static_cast<std::int32_t>(scaled);
-    return static_cast<std::int16_t>(static_cast<std::uint16_t>(whole & 0xFFFF));
+    // Truncated toward zero like the rule says, and saturated like the groups: a sample over
+    // full scale is a loud sample, never a click of the opposite sign.
+    if (std::isnan(scaled))
+        return 0;
+    if (scaled >= 32767.0f)
+        return 32767;
+    if (scaled <= -32768.0f)
+        return -32768;
+    return static_cast<std::int16_t>(scaled);
 }
 
 namespace {

@@ -1,8 +1,8 @@
 // --fill DIR and --fill-odd DIR: the fills of the "Fill skipped frames" dialog, with the same
-// messages. The finished message goes to stdout; a failure goes to stderr and the exit status
-// is 1.
+// messages. The finished message goes to stdout; a failure, a missing or frameless folder, or a
+// fill that left files alone (not regular files) goes to stderr and the exit status is 1.
 #include <cstdio>
-#include <string_view>
+#include <string>
 
 #include "cli/commands.h"
 #include "recorder/state.h"
@@ -15,8 +15,8 @@ int runFillCommand(const std::string& dir, bool odd) {
     const std::uint8_t imageFormat = captureSettings().imageFormat;
     const FillReport report =
         odd ? oddFill(files, dir, imageFormat) : autoFill(files, dir, imageFormat);
-    const std::string_view message = fillMessage(report);
-    if (report.outcome == FillOutcome::Finished) {
+    const std::string message = fillMessage(report);
+    if (report.outcome == FillOutcome::Finished && report.skipped == 0) {
         std::fprintf(stdout, "%.*s\n", static_cast<int>(message.size()), message.data());
         std::fflush(stdout);
         return 0;

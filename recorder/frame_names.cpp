@@ -1,5 +1,9 @@
 #include "recorder/frame_names.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -52,6 +56,49 @@ bool composeFrameName(std::string_view prefix, std::uint64_t number, std::uint8_
 
 bool prefixFitsFrameNames(std::string_view prefix) {
     return utf16Length(prefix) + kFrameNameTailChars <= kFrameNameMaxChars;
+}
+
+void temporaryFrameName(std::string_view fileName, std::string& out) {
+    const std::size_t slash = fileName.rfind('/');
+    const std::size_t base = slash == std::string_view::npos ? 0 : slash + 1;
+    out.assign(fileName.substr(0, base));
+    out.push_back('.');
+    out.append(fileName.substr(base));
+    out.append(kTemporaryFrameSuffix);
+}
+
+bool isTemporaryFrameName(std::string_view entryName) {
+    // "." + at least six digits + ".jpg" or ".bmp" + ".part"
+    if (entryName.size() < 1 + 6 + 4 + kTemporaryFrameSuffix.size() || entryName[0] != '.' ||
+        !entryName.ends_with(kTemporaryFrameSuffix))
+        return false;
+    entryName.remove_prefix(1);
+    entryName.remove_suffix(kTemporaryFrameSuffix.size());
+    if (!entryName.ends_with(frameExtension(0)) && !entryName.ends_with(frameExtension(1)))
+        return false;
+    entryName.remove_suffix(4);
+    for (const char c : entryName)
+        if (c < '0' || c > '9')
+            return false;
+    return true;
+}
+
+std::size_t removeTemporaryFrames(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    DIR* dir = ::fdopendir(fd);
+    if (dir == nullptr) {
+        ::close(fd);
+        return 0;
+    }
+    std::size_t removed = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (isTemporaryFrameName(entry->d_name) && ::unlinkat(fd, entry->d_name, 0) == 0)
+            ++removed;
+    }
+    ::closedir(dir);
+    return removed;
 }
 
 }  // namespace marrowdale

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace marrowdale {
@@ -39,5 +40,17 @@ bool composeFrameName(std::string_view prefix, std::uint64_t number, std::uint8_
 
 // Whether every name with a number of up to six digits fits under `prefix`.
 bool prefixFitsFrameNames(std::string_view prefix);
+
+// A frame file is written under a temporary name in its folder and renamed once complete. The
+// temporary name is the frame's name with a leading dot and ".part" after it
+// ("vid1/.000001.jpg.part"): hidden, and taken for a frame by no reader of frames.
+inline constexpr std::string_view kTemporaryFrameSuffix = ".part";
+// The temporary name of `fileName` (a path) into `out`, whose memory is reused.
+void temporaryFrameName(std::string_view fileName, std::string& out);
+// Whether a folder entry's name is the temporary name of a frame file.
+bool isTemporaryFrameName(std::string_view entryName);
+// Removes the temporary frame files in `folder` that an earlier recording left behind (it was
+// killed while writing them). Returns how many were removed.
+std::size_t removeTemporaryFrames(const std::string& folder);
 
 }  // namespace marrowdale

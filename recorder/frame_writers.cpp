@@ -6,6 +6,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+
+#include "recorder/frame_names.h"
 
 namespace marrowdale {
 
@@ -43,26 +46,47 @@ bool writeAll(int fd, const unsigned char* data, std::size_t size) {
     return true;
 }
 
-// An open file descriptor that is closed on every way out unless released.
-class FileDescriptor {
+// A frame file on its way to the disk: written under its temporary name, renamed to its own
+// name once complete, removed when anything fails. A killed process thus leaves a frame whole
+// under its name or not at all.
+class FrameFile {
   public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
+    // `temporary` is the writer's buffer for the temporary name, reused from frame to frame.
+    FrameFile(const char* fileName, std::string& temporary)
+        : name_(fileName), temporary_(temporary) {
+        temporaryFrameName(fileName, temporary_);
+        fd_ =
+            ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+        made_ = fd_ >= 0;
+    }
+    ~FrameFile() {
         if (fd_ >= 0)
             ::close(fd_);
+        if (made_ && !published_)
+            ::unlink(temporary_.c_str());
     }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-    // Closes now and tells whether that worked.
+    FrameFile(const FrameFile&) = delete;
+    FrameFile& operator=(const FrameFile&) = delete;
+
+    bool opened() const { return fd_ >= 0; }
+    bool write(const unsigned char* data, std::size_t size) { return writeAll(fd_, data, size); }
     bool close() {
         const int fd = fd_;
         fd_ = -1;
         return ::close(fd) == 0;
     }
+    // Puts the complete file under its name (replacing a file of that name).
+    bool publish() {
+        published_ = ::rename(temporary_.c_str(), name_) == 0;
+        return published_;
+    }
 
   private:
-    int fd_;
+    const char* name_;
+    std::string& temporary_;
+    int fd_ = -1;
+    bool made_ = false;
+    bool published_ = false;
 };
 
 }  // namespace
@@ -209,8 +233,8 @@ void FileFrameWriters::writeBMP(const ScreenImage* image, const char* fileName) 
     // The area the header announces beyond the rows is not left undefined.
     std::memset(pixels_ + rowsBytes, 0, static_cast<std::size_t>(imageSize) - rowsBytes);
 
-    FileDescriptor file(::open(fileName, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (file.get() < 0) {
+    FrameFile file(fileName, temporary_);
+    if (!file.opened()) {
         fail(kBmpCannotCreate);
         return;
     }
@@ -223,9 +247,10 @@ void FileFrameWriters::writeBMP(const ScreenImage* image, const char* fileName) 
     put16(fileHeader + 6, 0);
     put16(fileHeader + 8, 0);
     put32(fileHeader + 10, pixelOffset);
-    if (!writeAll(file.get(), fileHeader, kFileHeaderBytes) ||
-        !writeAll(file.get(), info, kInfoHeaderBytes + 4 * colorsUsed) ||
-        !writeAll(file.get(), pixels_, get32(info + 20))) {
+    // A file that could not be completed is removed, never left cut off under a frame's name.
+    if (!file.write(fileHeader, kFileHeaderBytes) ||
+        !file.write(info, kInfoHeaderBytes + 4 * colorsUsed) ||
+        !file.write(pixels_, get32(info + 20))) {
         fail(kBmpCannotWrite);
         return;
     }
@@ -233,6 +258,11 @@ void FileFrameWriters::writeBMP(const ScreenImage* image, const char* fileName) 
         fail(kBmpCannotClose);
         return;
     }
+    if (!file.publish()) {
+        fail(kBmpCannotWrite);
+        return;
+    }
+    counts_->bytesWritten += pixelOffset + get32(info + 20);
     ++counts_->filesWritten;
 }
 
@@ -247,17 +277,13 @@ void FileFrameWriters::writeEncodedJPG(const std::uint8_t* data, std::size_t siz
         ++counts_->failedWrites;
         return;
     }
-    FileDescriptor file(::open(fileName, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (file.get() < 0) {
+    FrameFile file(fileName, temporary_);
+    // A cut-off picture would pass for a frame; a missing one is what the fill tool mends.
+    if (!file.opened() || !file.write(data, size) || !file.close() || !file.publish()) {
         ++counts_->failedWrites;
         return;
     }
-    if (!writeAll(file.get(), data, size) || !file.close()) {
-        // A cut-off picture would pass for a frame; a missing one is what the fill tool mends.
-        ::unlink(fileName);
-        ++counts_->failedWrites;
-        return;
-    }
+    counts_->bytesWritten += size;
     ++counts_->filesWritten;
 }
 

@@ -1,7 +1,10 @@
 // The two writers that turn a grab into a file: writeJPG (the default) and writeBMP. They return
 // nothing to the capture loop: writeBMP reports every failure in a message box (caption
-// "Plumet", owner viewWindow) through the UI bridge, writeJPG fails silently. They run on the
-// capture worker's thread, or on the encoder threads beside it, one lane each (see lane()).
+// "Plumet", owner viewWindow) through the UI bridge, writeJPG fails silently. Both write a frame
+// under its temporary name (temporaryFrameName) and rename it once it is complete; a file that
+// could not be completed is removed, so a frame is on disk whole under its name or not at all. They
+// run on the capture worker's thread, or on the encoder threads beside it, one lane each (see
+// lane()).
 #pragma once
 
 #include <atomic>
@@ -9,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -86,11 +90,14 @@ class FileFrameWriters final : public FrameWriters {
     // every lane.
     std::uint64_t filesWritten() const { return counts_->filesWritten.load(); }
     std::uint64_t failedWrites() const { return counts_->failedWrites.load(); }
+    // Bytes of the files written completely.
+    std::uint64_t bytesWritten() const { return counts_->bytesWritten.load(); }
 
   private:
     struct Shared {
         std::atomic<std::uint64_t> filesWritten{0};
         std::atomic<std::uint64_t> failedWrites{0};
+        std::atomic<std::uint64_t> bytesWritten{0};
         // One message box at a time, whichever lane meets the failure.
         std::mutex messages;
     };
@@ -111,6 +118,7 @@ class FileFrameWriters final : public FrameWriters {
     std::size_t headerCapacity_ = 0;
     unsigned char* pixels_ = nullptr;
     std::size_t pixelCapacity_ = 0;
+    std::string temporary_;  // the temporary name of the file being written
 };
 
 }  // namespace marrowdale

@@ -188,6 +188,8 @@ void runScreenCaptureWorker(CaptureSettings& settings, RecorderState& state,
     OutputFolder folder = prepareOutputFolder(currentDirectory);
     if (folder.result != OutputFolderResult::kOk)
         return;
+    // Frames an earlier recording was killed while writing are not frames.
+    (void)removeTemporaryFrames(folder.prefix);
     CaptureRun run(settings, state, services, std::move(folder.prefix), stats);
     run.run();
 }

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 
 #include "recorder/state.h"
 
@@ -189,7 +190,9 @@ void PosixFillFiles::readFolder() {
         std::uint8_t present = 0;
         if (!parseFrameName(entry->d_name, &number, &present))
             continue;
-        const bool sure = entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN;
+        // Any kind of entry under a frame's name exists: a link, even one that leads nowhere,
+        // is not a free number.
+        const bool sure = entry->d_type != DT_UNKNOWN;
         index[number] |= sure ? present : static_cast<std::uint8_t>(present << 2);
     }
     ::closedir(dir);
@@ -235,16 +238,69 @@ bool PosixFillFiles::exists(const std::string& path) {
             return false;
     }
     struct stat info {};
-    return ::fstatat(where.folder, where.name, &info, 0) == 0;
+    return ::fstatat(where.folder, where.name, &info, AT_SYMLINK_NOFOLLOW) == 0;
 }
+
+namespace {
+
+// Whether a name in a folder is a regular file: Regular, Other (exists as something else, or
+// is a link that leads nowhere), or Missing.
+enum class EntryKind { Regular, Other, Missing, Unreadable };
+
+// `name` with a leading dot on its last part and ".part" after it: where a copy is made before
+// it takes the name.
+void temporaryName(std::string_view name, std::string& out) {
+    const std::size_t slash = name.rfind('/');
+    const std::size_t base = slash == std::string_view::npos ? 0 : slash + 1;
+    out.assign(name.substr(0, base));
+    out.push_back('.');
+    out.append(name.substr(base));
+    out.append(".part");
+}
+
+EntryKind entryKind(int folder, const char* name, bool followLinks) {
+    struct stat info {};
+    if (::fstatat(folder, name, &info, followLinks ? 0 : AT_SYMLINK_NOFOLLOW) == 0)
+        return S_ISREG(info.st_mode) ? EntryKind::Regular : EntryKind::Other;
+    if (errno != ENOENT && errno != ENOTDIR)
+        return EntryKind::Unreadable;
+    // A link whose target is missing is there, but it is no frame.
+    if (followLinks && ::fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) == 0)
+        return EntryKind::Other;
+    return EntryKind::Missing;
+}
+
+}  // namespace
 
 CopyResult PosixFillFiles::copy(const std::string& source, const std::string& destination) {
     const Location from = locate(source);
-    Descriptor in(::openat(from.folder, from.name, O_RDONLY | O_CLOEXEC));
+    switch (entryKind(from.folder, from.name, /*followLinks=*/true)) {
+        case EntryKind::Regular:
+            break;
+        case EntryKind::Other:
+            return CopyResult::SourceNotRegular;
+        case EntryKind::Missing:
+        case EntryKind::Unreadable:
+            return CopyResult::OpenFailed;
+    }
+    // Non-blocking: a named pipe put there since the look above does not hang the fill.
+    Descriptor in(::openat(from.folder, from.name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!in.valid())
         return CopyResult::OpenFailed;
+    struct stat info {};
+    if (::fstat(in.get(), &info) != 0)
+        return CopyResult::ReadFailed;
+    if (!S_ISREG(info.st_mode))
+        return CopyResult::SourceNotRegular;
+
     const Location to = locate(destination);
-    Descriptor out(::openat(to.folder, to.name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    // Only a regular file is replaced; the copy never goes through a link.
+    if (entryKind(to.folder, to.name, /*followLinks=*/false) == EntryKind::Other)
+        return CopyResult::DestinationNotRegular;
+    temporaryName(to.name, temporary_);
+    (void)::unlinkat(to.folder, temporary_.c_str(), 0);  // left by a fill that was killed
+    Descriptor out(::openat(to.folder, temporary_.c_str(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
     if (!out.valid())
         return CopyResult::OpenFailed;
 
@@ -252,8 +308,7 @@ CopyResult PosixFillFiles::copy(const std::string& source, const std::string& de
     bool done = false;
     // Regular files are copied inside the kernel where it can; anything it refuses to copy
     // that way goes through the buffer.
-    struct stat info {};
-    if (kernelCopy_ && ::fstat(in.get(), &info) == 0 && S_ISREG(info.st_mode)) {
+    if (kernelCopy_) {
         bool first = true;
         for (;;) {
             const ssize_t moved =
@@ -297,16 +352,43 @@ CopyResult PosixFillFiles::copy(const std::string& source, const std::string& de
     in.close();
     if (!out.close() && result == CopyResult::Copied)
         result = CopyResult::WriteFailed;
-    // An incomplete copy is not left behind as a frame.
+    if (result == CopyResult::Copied &&
+        ::renameat(to.folder, temporary_.c_str(), to.folder, to.name) != 0)
+        result = CopyResult::WriteFailed;
+    // An incomplete copy is not left behind.
     if (result != CopyResult::Copied)
-        ::unlinkat(to.folder, to.name, 0);
+        ::unlinkat(to.folder, temporary_.c_str(), 0);
     std::uint8_t present = 0;
     if (std::uint8_t* entry = indexEntry(to, &present)) {
         if (result == CopyResult::Copied)
             *entry |= present;
-        else
-            *entry &= static_cast<std::uint8_t>(~(present | (present << 2)));
     }
+    return result;
+}
+
+FolderCheck PosixFillFiles::checkFolder(const std::string& folder, std::uint8_t imageFormat) {
+    struct stat info {};
+    if (folder.empty() || ::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+        return FolderCheck::Missing;
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return FolderCheck::NoFrames;
+    DIR* dir = ::fdopendir(fd);
+    if (dir == nullptr) {
+        ::close(fd);
+        return FolderCheck::NoFrames;
+    }
+    const std::uint8_t wanted = imageFormat == kImageFormatBmp ? kBmpPresent : kJpegPresent;
+    FolderCheck result = FolderCheck::NoFrames;
+    while (const dirent* entry = ::readdir(dir)) {
+        std::uint32_t number = 0;
+        std::uint8_t present = 0;
+        if (parseFrameName(entry->d_name, &number, &present) && present == wanted) {
+            result = FolderCheck::HasFrames;
+            break;
+        }
+    }
+    ::closedir(dir);
     return result;
 }
 
@@ -317,12 +399,41 @@ std::string fillFrameName(std::string_view folder, std::uint32_t number, std::ui
     return name.of(number);
 }
 
+namespace {
+
+// A fill begins with a look at its folder: a missing folder, or one without any frame file of
+// the format, ends it with its error.
+bool folderUsable(FillFiles& files, std::string_view folder, std::uint8_t imageFormat,
+                  FillReport& report) {
+    report.imageFormat = imageFormat;
+    switch (files.checkFolder(std::string(folder), imageFormat)) {
+        case FolderCheck::HasFrames:
+            return true;
+        case FolderCheck::Missing:
+            report.outcome = FillOutcome::NoFolder;
+            return false;
+        case FolderCheck::NoFrames:
+            report.outcome = FillOutcome::NoFrames;
+            return false;
+    }
+    return false;
+}
+
+void noteSkipped(FillReport& report, std::uint32_t number) {
+    if (report.skipped++ == 0)
+        report.firstSkipped = number;
+}
+
+}  // namespace
+
 FillReport autoFill(FillFiles& files, std::string_view folder, std::uint8_t imageFormat,
                     const FillProgressFn& progress) {
     FillReport result;
     files.startFill();
     FrameName currentName(folder, imageFormat);
     FrameName previousName(folder, imageFormat);
+    if (!folderUsable(files, folder, imageFormat, result))
+        return result;
     if (!currentName.usable())
         return result;  // no name can exist: nothing found
 
@@ -333,6 +444,8 @@ FillReport autoFill(FillFiles& files, std::string_view folder, std::uint8_t imag
     // look at them again.
     std::uint32_t nextExisting = 0;
     bool previousExists = false;
+    // The frame before the gap under way is no regular file: the gap stays free.
+    bool gapWithoutSource = false;
     for (;;) {
         // End of the recording: none of the next 300 numbers exists.
         if (nextExisting < current) {
@@ -353,15 +466,23 @@ FillReport autoFill(FillFiles& files, std::string_view folder, std::uint8_t imag
                 break;
             previousExists = true;
         }
-        if (nextExisting != current) {
+        if (nextExisting == current) {
+            gapWithoutSource = false;
+        } else if (!gapWithoutSource) {
             const CopyResult copied =
                 files.copy(previousName.of(previous), currentName.of(current));
-            if (copied != CopyResult::Copied) {
+            if (copied == CopyResult::SourceNotRegular) {
+                noteSkipped(result, previous);
+                gapWithoutSource = true;
+            } else if (copied == CopyResult::DestinationNotRegular) {
+                noteSkipped(result, current);
+            } else if (copied != CopyResult::Copied) {
                 result.outcome = FillOutcome::Failed;
                 result.failure = copied;
                 return result;
+            } else {
+                ++result.progress.copied;
             }
-            ++result.progress.copied;
         }
         ++result.progress.examined;
         ++current;
@@ -382,6 +503,8 @@ FillReport oddFill(FillFiles& files, std::string_view folder, std::uint8_t image
     files.startFill();
     FrameName sourceName(folder, imageFormat);
     FrameName destinationName(folder, imageFormat);
+    if (!folderUsable(files, folder, imageFormat, result))
+        return result;
     if (!sourceName.usable())
         return result;
 
@@ -389,12 +512,15 @@ FillReport oddFill(FillFiles& files, std::string_view folder, std::uint8_t image
         if (!files.exists(sourceName.of(n)))
             break;
         const CopyResult copied = files.copy(sourceName.of(n), destinationName.of(n + 1));
-        if (copied != CopyResult::Copied) {
+        if (copied == CopyResult::SourceNotRegular || copied == CopyResult::DestinationNotRegular) {
+            noteSkipped(result, copied == CopyResult::SourceNotRegular ? n : n + 1);
+        } else if (copied != CopyResult::Copied) {
             result.outcome = FillOutcome::Failed;
             result.failure = copied;
             return result;
+        } else {
+            ++result.progress.copied;
         }
-        ++result.progress.copied;
         ++result.progress.examined;
         if (!report(progress, result.progress)) {
             result.outcome = FillOutcome::Cancelled;
@@ -404,12 +530,30 @@ FillReport oddFill(FillFiles& files, std::string_view folder, std::uint8_t image
     return result;
 }
 
-std::string_view fillMessage(const FillReport& report) {
+std::string fillMessage(const FillReport& report) {
+    const char* const extension = report.imageFormat == kImageFormatBmp ? "bmp" : "jpg";
+    char text[256];
     switch (report.outcome) {
         case FillOutcome::Finished:
-            return kFillFinishedMessage;
+            if (report.skipped == 0)
+                return std::string(kFillFinishedMessage);
+            std::snprintf(text, sizeof text,
+                          "%.*s\n\n%u file(s) named like frames were left alone because they are "
+                          "not regular files (the first: %06u.%s).",
+                          static_cast<int>(kFillFinishedMessage.size()),
+                          kFillFinishedMessage.data(), static_cast<unsigned>(report.skipped),
+                          static_cast<unsigned>(report.firstSkipped), extension);
+            return text;
         case FillOutcome::Failed:
-            return kFillOpenFailedMessage;
+            return std::string(kFillOpenFailedMessage);
+        case FillOutcome::NoFolder:
+            return std::string(kFillNoFolderMessage);
+        case FillOutcome::NoFrames:
+            std::snprintf(text, sizeof text,
+                          "The folder holds no frame files (000001.%s, 000002.%s, ...).\nNothing "
+                          "was filled.",
+                          extension, extension);
+            return text;
         case FillOutcome::Cancelled:
             break;
     }

@@ -35,6 +35,7 @@ CDIALOG_FILL::CDIALOG_FILL(CaptureSettings& settings, QWidget* parent)
     : TemplateDialog(kTemplateId, parent), settings_(settings) {
     picker_ = &CDIALOG_FILL::pickFolder;
     message_ = [](const QString& text) { afxMessageBox(text); };
+    files_ = [] { return std::make_unique<PosixFillFiles>(); };
     onCommand(kBrowse, [this] { browse(); });
     onCommand(kOddFill, [this] { runFill(/*odd=*/true); });
     onCommand(kAutoFill, [this] { runFill(/*odd=*/false); });
@@ -93,14 +94,14 @@ void CDIALOG_FILL::runFill(bool odd) {
     connect(&progress, &QProgressDialog::canceled, &progress, [&cancel] { cancel = true; });
 
     std::thread worker([&] {
-        PosixFillFiles files;
+        const std::unique_ptr<FillFiles> files = files_();
         const FillProgressFn onProgress = [&](const FillProgress& p) {
             examined.store(p.examined, std::memory_order_relaxed);
             copied.store(p.copied, std::memory_order_relaxed);
             return !cancel.load(std::memory_order_relaxed);
         };
-        report = odd ? oddFill(files, folder, imageFormat, onProgress)
-                     : autoFill(files, folder, imageFormat, onProgress);
+        report = odd ? oddFill(*files, folder, imageFormat, onProgress)
+                     : autoFill(*files, folder, imageFormat, onProgress);
         done.store(true, std::memory_order_release);
     });
 
@@ -131,7 +132,7 @@ void CDIALOG_FILL::runFill(bool odd) {
         enableItem(id, true);
     filling_ = false;
 
-    const std::string_view message = fillMessage(report);
+    const std::string message = fillMessage(report);
     if (!message.empty())
         message_(QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size())));
 }

@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "framework/template_dialog.h"
@@ -28,12 +29,16 @@ class CDIALOG_FILL : public TemplateDialog {
     using FolderPicker = std::function<std::optional<QString>(const QString& startFolder)>;
     // Shows a fill's closing message.
     using MessageSink = std::function<void(const QString&)>;
+    // Makes the file layer of one fill (on the fill's thread).
+    using FilesFactory = std::function<std::unique_ptr<FillFiles>()>;
 
     explicit CDIALOG_FILL(CaptureSettings& settings = captureSettings(), QWidget* parent = nullptr);
 
     // Tests replace the picker and the message box.
     void setFolderPicker(FolderPicker picker) { picker_ = std::move(picker); }
     void setMessageSink(MessageSink sink) { message_ = std::move(sink); }
+    // Tests replace the files (the program's are PosixFillFiles).
+    void setFilesFactory(FilesFactory factory) { files_ = std::move(factory); }
 
     bool filling() const { return filling_; }
     // What the last fill did (its counts and outcome).
@@ -53,6 +58,7 @@ class CDIALOG_FILL : public TemplateDialog {
     CaptureSettings& settings_;
     FolderPicker picker_;
     MessageSink message_;
+    FilesFactory files_;
     bool filling_ = false;
     FillReport lastReport_;
 };

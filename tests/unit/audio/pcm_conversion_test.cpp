@@ -42,14 +42,13 @@ TEST_P(ConversionVectors, SimdAndScalarGiveTheRuleResult) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Part, ConversionVectors,
+    Vectors, ConversionVectors,
     ::testing::Values(
         ConversionCase{
             "group_ties_to_even", 4, {0.5f, -0.5f, 1.0f, -1.0f}, {16384, -16384, 32767, -32767}},
         ConversionCase{"tail_truncates", 1, {0.5f, -0.5f, 1.0f}, {16383, -16383, 32767}},
         ConversionCase{"group_saturates", 2, {1.5f, 0.0f, -1.5f, 0.25f}, {32767, 0, -32768, 8192}},
-        ConversionCase{"tail_keeps_low_16_bits", 1, {1.5f}, {-16386}},
-        ConversionCase{"empty", 2, {}, {}},
+        ConversionCase{"tail_saturates", 1, {1.5f}, {32767}}, ConversionCase{"empty", 2, {}, {}},
         ConversionCase{"five_samples",
                        1,
                        {0.5f, -0.5f, 1.0f, -1.0f, 0.5f},
@@ -67,8 +66,13 @@ INSTANTIATE_TEST_SUITE_P(
         ConversionCase{"nan_and_huge_in_tail",
                        1,
                        {std::numeric_limits<float>::quiet_NaN(), 1e30f, -1e30f},
-                       {0, 0, 0}},
-        ConversionCase{"tail_negative_wrap", 1, {-1.5f}, {16386}}),
+                       {0, 32767, -32768}},
+        ConversionCase{"tail_saturates_below", 1, {-1.5f}, {-32768}},
+        // 441 stereo frames (a PulseAudio packet at 44.1 kHz) end in a tail of two samples.
+        ConversionCase{"stereo_tail_over_full_scale",
+                       2,
+                       {0.1f, 0.1f, 0.1f, 0.1f, 1.25f, -1.25f},
+                       {3277, 3277, 3277, 3277, 32767, -32768}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ConversionMissingBuffers, WritesNothingAndReportsNothing) {

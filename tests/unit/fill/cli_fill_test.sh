@@ -41,7 +41,7 @@ check "frame 6 made from frame 5" cmp -s "$(frame "$O" 5)" "$(frame "$O" 6)"
 B="$WORK/bmp"
 mkdir "$B"
 for n in 1 3; do printf 'bmp %d' "$n" >"$(frame "$B" "$n" bmp)"; done
-"$RECORD" --fill "$B" >/dev/null
+"$RECORD" --fill "$B" >/dev/null 2>&1
 check "JPEG names do not see BMP frames" test ! -e "$(frame "$B" 2 bmp)"
 "$RECORD" --format bmp --fill "$B" >/dev/null
 check "--format bmp fills BMP frames" cmp -s "$(frame "$B" 1 bmp)" "$(frame "$B" 2 bmp)"
@@ -53,11 +53,20 @@ printf 'three' >"$(frame "$F" 3)"
 ln -s /dev/full "$(frame "$F" 2)"
 out=$("$RECORD" --fill-odd "$F" 2>"$WORK/err")
 rc=$?
-check "a failed copy exits non-zero" test "$rc" -ne 0
-check "a failed copy prints nothing on stdout" test -z "$out"
-check "a failed copy prints the open-failure message" \
-    test "$(cat "$WORK/err")" = "$(printf 'File Open:\nError: failed to open the file')"
-check "the fill stopped at the failure" test ! -e "$(frame "$F" 4)"
+check "a fill that left something alone exits non-zero" test "$rc" -ne 0
+check "it prints nothing on stdout" test -z "$out"
+check "it says what it left alone" grep -q "left alone because they are not regular files (the first: 000002.jpg)" "$WORK/err"
+check "the link is not written through" test -L "$(frame "$F" 2)"
+check "the rest is filled" cmp -s "$(frame "$F" 3)" "$(frame "$F" 4)"
+
+out=$("$RECORD" --fill-odd "$WORK/none" 2>"$WORK/err")
+rc=$?
+check "a missing folder exits non-zero" test "$rc" -ne 0
+check "a missing folder is said" grep -q "does not exist" "$WORK/err"
+out=$("$RECORD" --fill "$WORK" 2>"$WORK/err")
+rc=$?
+check "a folder without frames exits non-zero" test "$rc" -ne 0
+check "a folder without frames is said" grep -q "holds no frame files" "$WORK/err"
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures check(s) failed" >&2

@@ -1,10 +1,12 @@
 #include "tools/fill.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -192,11 +194,15 @@ TEST_F(FillOnDisk, OddFillReplacesAndCreatesEvenFrames) {
 TEST_F(FillOnDisk, FramesOfTheOtherFormatAreNotSeen) {
     writeFile(frameFile(dir.path(), 1, "bmp"), contentOf(1));
     writeFile(frameFile(dir.path(), 3, "bmp"), contentOf(3));
+    // For JPEG names the folder holds no frame: that is an error, not a finished fill.
     const FillReport autoReport = autoFill(files, dir.path(), kImageFormatJpeg);
-    EXPECT_EQ(autoReport.outcome, FillOutcome::Finished);
+    EXPECT_EQ(autoReport.outcome, FillOutcome::NoFrames);
     EXPECT_EQ(autoReport.progress.copied, 0u);
+    EXPECT_EQ(fillMessage(autoReport),
+              "The folder holds no frame files (000001.jpg, 000002.jpg, ...).\nNothing was "
+              "filled.");
     const FillReport oddReport = oddFill(files, dir.path(), kImageFormatJpeg);
-    EXPECT_EQ(oddReport.outcome, FillOutcome::Finished);
+    EXPECT_EQ(oddReport.outcome, FillOutcome::NoFrames);
     EXPECT_EQ(oddReport.progress.copied, 0u);
     EXPECT_EQ(countEntries(dir.path()), 2u);
 
@@ -206,12 +212,31 @@ TEST_F(FillOnDisk, FramesOfTheOtherFormatAreNotSeen) {
     EXPECT_FALSE(present(frameFile(dir.path(), 2, "jpg")));
 }
 
-TEST_F(FillOnDisk, EmptyOrMissingFolderFinishesAtOnce) {
-    EXPECT_EQ(autoFill(files, dir.path(), kImageFormatJpeg).outcome, FillOutcome::Finished);
-    EXPECT_EQ(oddFill(files, dir.path(), kImageFormatJpeg).outcome, FillOutcome::Finished);
-    EXPECT_EQ(autoFill(files, dir.path() + "/none", kImageFormatJpeg).progress.copied, 0u);
-    EXPECT_EQ(autoFill(files, "", kImageFormatJpeg).progress.copied, 0u);
-    EXPECT_EQ(countEntries(dir.path()), 0u);
+// A fill of nothing is an error the user sees, not a "finished" that hides a mistyped folder.
+TEST_F(FillOnDisk, EmptyOrMissingFolderIsAnError) {
+    writeFile(dir.path() + "/plain", "not a folder");
+    ASSERT_TRUE(fs::create_directory(dir.path() + "/empty"));
+    const struct {
+        std::string folder;
+        FillOutcome outcome;
+    } cases[] = {{dir.path() + "/empty", FillOutcome::NoFrames},
+                 {dir.path() + "/none", FillOutcome::NoFolder},
+                 {"", FillOutcome::NoFolder},
+                 {dir.path() + "/plain", FillOutcome::NoFolder},
+                 {"/proc", FillOutcome::NoFrames}};
+    for (const auto& c : cases) {
+        for (const bool odd : {false, true}) {
+            const FillReport report = odd ? oddFill(files, c.folder, kImageFormatJpeg)
+                                          : autoFill(files, c.folder, kImageFormatJpeg);
+            EXPECT_EQ(report.outcome, c.outcome) << c.folder << (odd ? " odd" : " auto");
+            EXPECT_EQ(report.progress.copied, 0u);
+            EXPECT_NE(fillMessage(report), kFillFinishedMessage);
+        }
+    }
+    EXPECT_EQ(fillMessage(autoFill(files, dir.path() + "/none", kImageFormatJpeg)),
+              kFillNoFolderMessage);
+    EXPECT_EQ(countEntries(dir.path()), 2u);
+    EXPECT_EQ(countEntries(dir.path() + "/empty"), 0u);
 }
 
 TEST_F(FillOnDisk, FolderTextIsUsedAsTyped) {
@@ -270,20 +295,27 @@ TEST_F(FillOnDisk, BufferedCopiesAreByteIdentical) {
     EXPECT_EQ(readFile(frameFile(dir.path(), 2)), bytes);
 }
 
-TEST_F(FillOnDisk, DestinationThatCannotBeCreatedStopsWithTheOpenMessage) {
+// A link that leads nowhere is not a free number, and nothing is created through it: its gap
+// stays free and the fill says so.
+TEST_F(FillOnDisk, ALinkThatLeadsNowhereIsNeitherFreeNorWrittenThrough) {
     makeFrames(dir.path(), 1, 2);
     makeFrames(dir.path(), 6, 6);
     makeFrames(dir.path(), 9, 9);
-    // 4 is a link into a folder that does not exist: the name is free, but nothing can be
-    // created under it.
-    ASSERT_EQ(::symlink((dir.path() + "/missing/x").c_str(), frameFile(dir.path(), 4).c_str()), 0);
+    ASSERT_TRUE(fs::create_directory(dir.path() + "/elsewhere"));
+    const std::string target = dir.path() + "/elsewhere/x.jpg";
+    ASSERT_EQ(::symlink(target.c_str(), frameFile(dir.path(), 4).c_str()), 0);
     const FillReport report = autoFill(files, dir.path(), kImageFormatJpeg);
-    EXPECT_EQ(report.outcome, FillOutcome::Failed);
-    EXPECT_EQ(report.failure, CopyResult::OpenFailed);
-    EXPECT_EQ(fillMessage(report), "File Open:\nError: failed to open the file");
-    EXPECT_EQ(readFile(frameFile(dir.path(), 3)), contentOf(2));  // made before the failure
-    EXPECT_FALSE(present(frameFile(dir.path(), 5)));              // nothing after it
-    EXPECT_FALSE(present(frameFile(dir.path(), 7)));
+    EXPECT_EQ(report.outcome, FillOutcome::Finished);
+    EXPECT_EQ(report.skipped, 1u);
+    EXPECT_EQ(report.firstSkipped, 4u);
+    EXPECT_EQ(fillMessage(report),
+              "Finished filling empty frame slots\n\n1 file(s) named like frames were left alone "
+              "because they are not regular files (the first: 000004.jpg).");
+    EXPECT_FALSE(present(target));
+    EXPECT_EQ(readFile(frameFile(dir.path(), 3)), contentOf(2));
+    EXPECT_FALSE(present(frameFile(dir.path(), 5)));  // nothing to copy it from
+    EXPECT_EQ(readFile(frameFile(dir.path(), 7)), contentOf(6));
+    EXPECT_EQ(readFile(frameFile(dir.path(), 8)), contentOf(6));
 }
 
 using marrowdale_test::SmallMount;
@@ -341,38 +373,77 @@ TEST_F(FillOnDisk, FullFileSystemStopsTheFillAndLeavesNoShortFrame) {
     EXPECT_EQ(readFile(frameFile(folder, 1)), frame);
 }
 
-TEST_F(FillOnDisk, ExistingDestinationThatIsAFolderStopsTheOddFill) {
-    makeFrames(dir.path(), 1, 1);
-    makeFrames(dir.path(), 3, 3);
-    ASSERT_TRUE(fs::create_directory(frameFile(dir.path(), 2)));
-    const FillReport report = oddFill(files, dir.path(), kImageFormatJpeg);
-    EXPECT_EQ(report.outcome, FillOutcome::Failed);
-    EXPECT_EQ(report.failure, CopyResult::OpenFailed);
-    EXPECT_FALSE(present(frameFile(dir.path(), 4)));
+// Entries named like frames that are no regular files are left alone, whichever fill: nothing
+// read from a pipe or a device (and no hang on a pipe), nothing written through a link or into
+// a folder, nothing written outside the folder; the rest is filled.
+TEST_F(FillOnDisk, EntriesThatAreNoRegularFilesAreSkippedAndReported) {
+    const std::string outside = dir.path() + "/outside";
+    ASSERT_TRUE(fs::create_directory(outside));
+    const std::string frames = dir.path() + "/frames";
+    ASSERT_TRUE(fs::create_directory(frames));
+    makeFrames(frames, 1, 1);
+    makeFrames(frames, 5, 5);
+    makeFrames(frames, 9, 9);
+    makeFrames(frames, 13, 13);
+    ASSERT_EQ(::mkfifo(frameFile(frames, 3).c_str(), 0644), 0);          // a pipe
+    ASSERT_EQ(::symlink("/dev/zero", frameFile(frames, 7).c_str()), 0);  // a device
+    ASSERT_TRUE(fs::create_directory(frameFile(frames, 11)));            // a folder
+    ASSERT_EQ(::symlink((outside + "/x.jpg").c_str(), frameFile(frames, 2).c_str()), 0);
+
+    // Odd fill: 1 -> 2 would replace a link, 3 and 7 are no files, 11 is a folder; 5, 9 and
+    // 13 are copied.
+    const FillReport odd = oddFill(files, frames, kImageFormatJpeg);
+    EXPECT_EQ(odd.outcome, FillOutcome::Finished);
+    EXPECT_EQ(odd.progress.copied, 3u);
+    EXPECT_EQ(odd.skipped, 4u);
+    EXPECT_EQ(odd.firstSkipped, 2u);
+    EXPECT_EQ(readFile(frameFile(frames, 6)), contentOf(5));
+    EXPECT_EQ(readFile(frameFile(frames, 14)), contentOf(13));
+    EXPECT_FALSE(present(frameFile(frames, 4)));
+    EXPECT_FALSE(present(frameFile(frames, 8)));
+    EXPECT_EQ(countEntries(outside), 0u);
+
+    // Auto fill: the gaps after 3, 7 and 11 have no frame to copy; 10 and 12 are free numbers
+    // after 9 and 11.
+    ::unlink(frameFile(frames, 14).c_str());
+    const FillReport filled = autoFill(files, frames, kImageFormatJpeg);
+    EXPECT_EQ(filled.outcome, FillOutcome::Finished);
+    EXPECT_EQ(filled.skipped, 3u);
+    EXPECT_EQ(filled.firstSkipped, 3u);
+    EXPECT_FALSE(present(frameFile(frames, 4)));
+    EXPECT_FALSE(present(frameFile(frames, 8)));
+    EXPECT_EQ(readFile(frameFile(frames, 10)), contentOf(9));
+    EXPECT_FALSE(present(frameFile(frames, 12)));
+    EXPECT_TRUE(fs::is_directory(frameFile(frames, 11)));
+    EXPECT_EQ(countEntries(outside), 0u);
+    for (const auto& entry : fs::directory_iterator(frames))
+        EXPECT_NE(entry.path().filename().string()[0], '.') << "a temporary copy stayed";
 }
 
+// A file that cannot be completed is removed: a cut-off copy would pass for a frame.
 TEST_F(FillOnDisk, WriteFailureStopsTheFillAndLeavesNoShortFrame) {
-    makeFrames(dir.path(), 1, 1);
+    writeFile(frameFile(dir.path(), 1), std::string(20000, 'a'));
     makeFrames(dir.path(), 3, 3);
-    // Frame 2 leads to a device that refuses every write for want of space.
-    ASSERT_EQ(::symlink("/dev/full", frameFile(dir.path(), 2).c_str()), 0);
-    const FillReport report = oddFill(files, dir.path(), kImageFormatJpeg);
+    FillReport report;
+    {
+        // The files of this process may not grow past 4 KB meanwhile.
+        const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit previous{};
+        ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previous), 0);
+        rlimit limit = previous;
+        limit.rlim_cur = 4096;
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+        PosixFillFiles buffered(256 * 1024, false);
+        report = oddFill(buffered, dir.path(), kImageFormatJpeg);
+        ::setrlimit(RLIMIT_FSIZE, &previous);
+        std::signal(SIGXFSZ, handler);
+    }
     EXPECT_EQ(report.outcome, FillOutcome::Failed);
     EXPECT_EQ(report.failure, CopyResult::WriteFailed);
     EXPECT_EQ(fillMessage(report), kFillOpenFailedMessage);
-    EXPECT_FALSE(present(frameFile(dir.path(), 2)));  // the incomplete copy is removed
+    EXPECT_FALSE(present(frameFile(dir.path(), 2)));  // no incomplete copy
     EXPECT_FALSE(present(frameFile(dir.path(), 4)));  // the fill stopped
-}
-
-TEST_F(FillOnDisk, ReadFailureStopsTheFill) {
-    // A folder under a frame's name exists and opens for reading, but cannot be read.
-    ASSERT_TRUE(fs::create_directory(frameFile(dir.path(), 1)));
-    makeFrames(dir.path(), 3, 3);
-    const FillReport report = oddFill(files, dir.path(), kImageFormatJpeg);
-    EXPECT_EQ(report.outcome, FillOutcome::Failed);
-    EXPECT_EQ(report.failure, CopyResult::ReadFailed);
-    EXPECT_FALSE(present(frameFile(dir.path(), 2)));
-    EXPECT_FALSE(present(frameFile(dir.path(), 4)));
+    EXPECT_EQ(countEntries(dir.path()), 2u);          // nor its temporary file
 }
 
 TEST_F(FillOnDisk, NamesUpToTheLimitWorkAndLongerOnesAreNeverUsed) {
@@ -416,19 +487,23 @@ TEST_F(FillOnDisk, EachFillLooksAtTheFolderAfresh) {
     EXPECT_EQ(readFile(frameFile(dir.path(), 5)), contentOf(3));
 }
 
-TEST_F(FillOnDisk, LinkedFramesCountAsTheirTargets) {
+TEST_F(FillOnDisk, ALinkToAFrameIsReadButNeverWrittenThrough) {
     const std::string outside = dir.path() + "/outside.bin";
     writeFile(outside, "linked frame");
     ASSERT_EQ(::symlink(outside.c_str(), frameFile(dir.path(), 1).c_str()), 0);
-    ASSERT_EQ(::symlink((dir.path() + "/nowhere").c_str(), frameFile(dir.path(), 2).c_str()), 0);
-    makeFrames(dir.path(), 4, 4);
-    // 2 is a link to nothing: missing, and it cannot be written through either.
+    ASSERT_EQ(::symlink(outside.c_str(), frameFile(dir.path(), 4).c_str()), 0);
+    makeFrames(dir.path(), 3, 3);
+    // The linked frame is a frame to copy from; the link 4 is not replaced by the odd fill.
     const FillReport report = autoFill(files, dir.path(), kImageFormatJpeg);
     EXPECT_EQ(report.outcome, FillOutcome::Finished);
-    EXPECT_EQ(report.progress.copied, 2u);
-    EXPECT_EQ(readFile(frameFile(dir.path(), 2)), "linked frame");  // written through the link
-    EXPECT_EQ(readFile(dir.path() + "/nowhere"), "linked frame");
-    EXPECT_EQ(readFile(frameFile(dir.path(), 3)), "linked frame");
+    EXPECT_EQ(report.progress.copied, 1u);
+    EXPECT_EQ(readFile(frameFile(dir.path(), 2)), "linked frame");
+    EXPECT_FALSE(fs::is_symlink(frameFile(dir.path(), 2)));
+    const FillReport odd = oddFill(files, dir.path(), kImageFormatJpeg);
+    EXPECT_EQ(odd.skipped, 1u);
+    EXPECT_EQ(odd.firstSkipped, 4u);
+    EXPECT_TRUE(fs::is_symlink(frameFile(dir.path(), 4)));
+    EXPECT_EQ(readFile(outside), "linked frame");
 }
 
 TEST(FillFrameName, FormatAndLengthInEditCharacters) {
@@ -469,6 +544,14 @@ class MemoryFiles final : public FillFiles {
         highestProbed = std::max(highestProbed, n);
         ++probes;
         return origin[n] != 0;
+    }
+    FolderCheck checkFolder(const std::string& folder, std::uint8_t) override {
+        if (folder != "mem")
+            return FolderCheck::Missing;
+        for (const std::uint32_t o : origin)
+            if (o != 0)
+                return FolderCheck::HasFrames;
+        return FolderCheck::NoFrames;
     }
     CopyResult copy(const std::string& source, const std::string& destination) override {
         ++copyCalls;

@@ -2,6 +2,10 @@
 // failure, and the silent JPEG writer.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <csignal>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
@@ -308,14 +312,84 @@ INSTANTIATE_TEST_SUITE_P(
                       BmpFailureCase{"24-bit image", false, 24, kBmpGetDibError},
                       BmpFailureCase{"8-bit image", false, 8, kBmpGetDibError}));
 
-TEST_F(WriterTest, BmpWriteFailureShowsItsMessage) {
-    if (!std::filesystem::exists("/dev/full"))
-        GTEST_SKIP() << "no /dev/full";
+// Files of this process may not grow past `bytes` while it lives (writes beyond fail with
+// EFBIG instead of raising SIGXFSZ): a disk that fills up in the middle of a frame.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        ok_ = ::getrlimit(RLIMIT_FSIZE, &previous_) == 0;
+        rlimit limit = previous_;
+        limit.rlim_cur = bytes;
+        ok_ = ok_ && ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit() {
+        if (ok_)
+            ::setrlimit(RLIMIT_FSIZE, &previous_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+    bool ok() const { return ok_; }
+
+  private:
+    rlimit previous_{};
+    void (*previousHandler_)(int) = SIG_DFL;
+    bool ok_ = false;
+};
+
+std::vector<std::string> entries(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A frame that cannot be completed is removed, whichever writer: a cut-off file under a frame's
+// name would be taken for a frame (and copied into gaps by the fill).
+TEST_F(WriterTest, WriteFailureInTheMiddleLeavesNoFileBehind) {
     FakeScreenGrabber grabber;
-    ASSERT_TRUE(grabber.open(64, 64));
-    writers.writeBMP(grabber.image(), "/dev/full");
+    ASSERT_TRUE(grabber.open(64, 64));  // a 16438-byte BMP
+    const std::vector<std::uint8_t> jpeg(20000, 0x5A);
+    {
+        FileSizeLimit limit(4096);
+        ASSERT_TRUE(limit.ok());
+        writers.writeBMP(grabber.image(), path("000001.bmp").c_str());
+        writers.writeEncodedJPG(jpeg.data(), jpeg.size(), path("000002.jpg").c_str());
+    }
     EXPECT_EQ(ui.messages(), (std::vector<std::string>{"Could not write in to file"}));
     EXPECT_EQ(writers.filesWritten(), 0u);
+    EXPECT_EQ(writers.failedWrites(), 2u);
+    EXPECT_TRUE(entries(dir.path()).empty()) << entries(dir.path()).front();
+    // The same writers go on once there is room again.
+    writers.writeBMP(grabber.image(), path("000003.bmp").c_str());
+    writers.writeEncodedJPG(jpeg.data(), jpeg.size(), path("000004.jpg").c_str());
+    EXPECT_EQ(entries(dir.path()), (std::vector<std::string>{"000003.bmp", "000004.jpg"}));
+    EXPECT_EQ(writers.bytesWritten(), 16438u + 20000u);
+}
+
+// The frame appears under its name only once it is complete: while it is written it lives under
+// its temporary name, which a killed recording leaves behind and the next one removes.
+TEST_F(WriterTest, TemporaryNamesAndTheirRemoval) {
+    std::string temporary;
+    temporaryFrameName("/rec/vid1/000012.jpg", temporary);
+    EXPECT_EQ(temporary, "/rec/vid1/.000012.jpg.part");
+    temporaryFrameName("1234567.bmp", temporary);
+    EXPECT_EQ(temporary, ".1234567.bmp.part");
+
+    const struct {
+        const char* name;
+        bool temporary;
+    } names[] = {
+        {".000001.jpg.part", true},  {".1234567.bmp.part", true},  {"000001.jpg", false},
+        {".000001.jpg", false},      {".00001.jpg.part", false},   {".0000a1.jpg.part", false},
+        {".000001.png.part", false}, {"x.000001.jpg.part", false}, {".000001.jpg.part2", false}};
+    for (const auto& n : names) {
+        EXPECT_EQ(isTemporaryFrameName(n.name), n.temporary) << n.name;
+        std::ofstream(path(n.name)) << "x";
+    }
+    EXPECT_EQ(removeTemporaryFrames(dir.path() + "/"), 2u);
+    for (const auto& n : names)
+        EXPECT_EQ(std::filesystem::exists(path(n.name)), !n.temporary) << n.name;
 }
 
 TEST(BmpMessages, TextsAreExact) {

@@ -21,8 +21,12 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest/QtTest>
+#include <atomic>
+#include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "audio/codec_listing.h"
@@ -1203,7 +1207,8 @@ void DialogsTest::fillFailureMessage() {
     const QString folder = dir.path();
     QVERIFY(writeBytes(frameName(folder, 1), "one"));
     QVERIFY(writeBytes(frameName(folder, 3), "three"));
-    QVERIFY(QDir(folder).mkdir(QString::fromStdString(frameName(folder, 2))));  // cannot be written
+    // The copy for 2 is made under its temporary name first, where a folder stands in the way.
+    QVERIFY(QDir(folder).mkdir(QStringLiteral(".000002.jpg.part")));
     std::vector<QString> messages;
     CDIALOG_FILL dlg(settings);
     dlg.setMessageSink([&](const QString& text) { messages.push_back(text); });
@@ -1216,18 +1221,40 @@ void DialogsTest::fillFailureMessage() {
     QVERIFY(!exists(frameName(folder, 4)));
 }
 
+namespace {
+// Files whose first copy waits until the test lets it go on, which shows that the window is
+// served while a fill runs.
+class HeldFiles final : public FillFiles {
+  public:
+    explicit HeldFiles(std::atomic<bool>& release) : release_(release) {}
+    bool exists(const std::string& path) override { return files_.exists(path); }
+    FolderCheck checkFolder(const std::string& folder, std::uint8_t format) override {
+        return files_.checkFolder(folder, format);
+    }
+    void startFill() override { files_.startFill(); }
+    CopyResult copy(const std::string& source, const std::string& destination) override {
+        while (!release_.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return files_.copy(source, destination);
+    }
+
+  private:
+    std::atomic<bool>& release_;
+    PosixFillFiles files_;
+};
+}  // namespace
+
 void DialogsTest::fillProgressAndCancel() {
-    // Frame 1 is a pipe: the fill waits inside its first copy until the test writes into it,
-    // which shows that the window is served while a fill runs.
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString folder = dir.path();
-    const std::string pipe = frameName(folder, 1);
-    QCOMPARE(::mkfifo(pipe.c_str(), 0600), 0);
+    QVERIFY(writeBytes(frameName(folder, 1), "one\xff"));
     QVERIFY(writeBytes(frameName(folder, 3), "three"));
     std::vector<QString> messages;
+    std::atomic<bool> release{false};
     CDIALOG_FILL dlg(settings);
     dlg.setMessageSink([&](const QString& text) { messages.push_back(text); });
+    dlg.setFilesFactory([&] { return std::make_unique<HeldFiles>(release); });
 
     bool progressSeen = false, buttonsWaited = false, stayedOpen = false, fed = false;
     QString progressLabel;
@@ -1249,13 +1276,7 @@ void DialogsTest::fillProgressAndCancel() {
         if (cancel)
             QTest::mouseClick(cancel, Qt::LeftButton);
         // Now let the copy that is waiting finish.
-        const int fd = ::open(pipe.c_str(), O_WRONLY);
-        if (fd >= 0) {
-            const char bytes[] = "piped\xff";
-            const ssize_t written = ::write(fd, bytes, sizeof bytes - 1);
-            (void)written;
-            ::close(fd);
-        }
+        release = true;
         fed = true;
     });
     runModal(dlg, [&] {
@@ -1272,7 +1293,7 @@ void DialogsTest::fillProgressAndCancel() {
     QVERIFY(fed);
     QCOMPARE(dlg.lastReport().outcome, FillOutcome::Cancelled);
     QCOMPARE(dlg.lastReport().progress.copied, 1u);  // the file being made was completed
-    QCOMPARE(readBytes(frameName(folder, 2)), QByteArray("piped\xff"));
+    QCOMPARE(readBytes(frameName(folder, 2)), QByteArray("one\xff"));
     QVERIFY(messages.empty());  // a cancelled fill shows no message
     QVERIFY(!dlg.filling());
 }
