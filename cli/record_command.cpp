@@ -128,9 +128,10 @@ void printStats(const CaptureRunStats& stats, const FileFrameWriters& writers,
     std::printf(
         "stats: files=%" PRIu64 " grabs=%" PRIu64 " failed=%" PRIu64 " last=%" PRIu64
         " free=%" PRIu64 " skipped_by_mode=%" PRIu64 " reused=%" PRIu64
-        " seconds=%.3f late_p50_ms=%.3f late_p99_ms=%.3f late_max_ms=%.3f folder=%s/vid1/\n",
+        " seconds=%.3f zero_s=%.6f late_p50_ms=%.3f late_p99_ms=%.3f late_max_ms=%.3f"
+        " folder=%s/vid1/\n",
         files, stats.grabs, writers.failedWrites(), stats.highestNumber, free, stats.skippedByMode,
-        stats.reusedFrames, seconds,
+        stats.reusedFrames, seconds, static_cast<double>(stats.startTime100ns.load()) / 1e7,
         static_cast<double>(stats.lateness.quantile100ns(0.5)) / 10'000.0,
         static_cast<double>(stats.lateness.quantile100ns(0.99)) / 10'000.0,
         static_cast<double>(stats.lateness.quantile100ns(1.0)) / 10'000.0, folder.c_str());

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/arrival_stamps.h"
+
 namespace marrowdale {
 
 namespace {
@@ -23,6 +25,9 @@ constexpr std::uint32_t kMaxRate = 48000;
 constexpr std::uint32_t kFragmentMs = 10;
 // The captured sound the client keeps for the worker, in multiples of the stream's buffer.
 constexpr std::uint32_t kQueueBuffers = 4;
+// A packet is handed out once it has been queued this long, so that the packets arriving after
+// it can correct its stamp when it waited (30 ms).
+constexpr std::uint64_t kHoldBack100ns = 300'000;
 constexpr std::uint64_t kUnitsPerSecond = 10'000'000;
 
 // The connection to the server: a threaded main loop and its context. Every use of the
@@ -160,6 +165,7 @@ struct Packet {
     std::uint32_t frames = 0;
     std::uint32_t flags = 0;
     std::uint64_t time100ns = 0;
+    std::uint64_t arrived100ns = 0;
 };
 
 std::uint64_t monotonicNow100ns() {
@@ -176,8 +182,9 @@ std::uint64_t monotonicNow100ns() {
 // The stamp: the callback runs when data arrives; everything readable then arrived by that
 // moment, the newest frame last, so the oldest waiting frame is stamped at the arrival time
 // less the duration of all that is waiting (for a single fragment: less its own duration).
-// The server's reported latency is not used: for monitor sources it does not match when the
-// sound arrives.
+// A packet that waited is stamped too late; the packets after it correct it while it is still
+// queued (platform/arrival_stamps.h). The server's reported latency is not used: for monitor
+// sources it does not match when the sound arrives.
 class PulseStream {
   public:
     PulseStream(std::shared_ptr<PulseConnection> connection, pa_stream* stream,
@@ -206,8 +213,13 @@ class PulseStream {
     bool usable() {
         return !failed_ && connection_->alive() && pa_stream_get_state(stream_) == PA_STREAM_READY;
     }
-    // With the loop locked: the oldest queued packet, or null.
-    Packet* front() { return ready_.empty() ? nullptr : &ready_.front(); }
+    // With the loop locked: the oldest queued packet that has been held back long enough, or
+    // null.
+    Packet* front() {
+        if (ready_.empty() || monotonicNow100ns() < ready_.front().arrived100ns + kHoldBack100ns)
+            return nullptr;
+        return &ready_.front();
+    }
     // With the loop locked: moves the oldest packet out (the caller reads it unlocked).
     void take(Packet* out) {
         queued_ -= ready_.front().bytes.size();
@@ -281,8 +293,10 @@ class PulseStream {
             const std::uint32_t flags = data == nullptr ? kAudioPacketSilent : 0;
             if (open && open->flags != flags)
                 close();
-            if (!open)
+            if (!open) {
                 open = newPacket(flags, time);
+                open->arrived100ns = now;
+            }
             const std::size_t at = open->bytes.size();
             open->bytes.resize(at + whole);
             if (data != nullptr)
@@ -297,6 +311,9 @@ class PulseStream {
             }
         }
         close();
+        boundStampsByLaterArrivals(ready_.begin(), ready_.end(), [this](std::uint32_t frames) {
+            return durationOf(std::size_t{frames} * frameBytes_);
+        });
     }
 
     std::shared_ptr<PulseConnection> connection_;

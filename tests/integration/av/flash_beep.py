@@ -11,16 +11,20 @@ The measuring set-up has a share of its own, which is taken out:
   the monitor (parec, 10 ms fragments) stamps when the beep arrives there, after the player was
   started;
 - the flash (the root window painted white through Xlib, no process started for it) is only
-  seen at the next slot, up to one period after it happened: half a period is added back.
-corrected = offset - (beep arrival - player start) + period / 2; 0 is perfect.
+  seen at the next slot, up to one period after it happened.
+With marrowdale-record, whose --stats line gives the recording's zero on the monotonic clock,
+both shares are known exactly and the corrected offset is where the beep was placed in
+test.wma against when it reached the monitor. For ffmpeg, whose zero is not known, half a
+period is added back instead: corrected = offset - (beep arrival - player start) + period / 2.
+0 is perfect.
 
 Runs against the display in $DISPLAY and the sound server in $PULSE_SERVER. Prints one line per
 trial and a summary; with --max-ms, exits 1 when a trial's corrected offset, or the sound
 file's length against the frames' span, is off by more than that.
 """
 import argparse
-import math
 import os
+import random
 import struct
 import subprocess
 import sys
@@ -133,26 +137,55 @@ def decoded_sound(path):
     return struct.unpack("<%df" % (len(raw) // 4), raw)
 
 
-def first_loud(samples, threshold=0.3):
-    for i, v in enumerate(samples):
-        if abs(v) > threshold:
-            return i
-    return None
-
-
 def slot_time(number, period):
     return 0.040 + (number - 1) * period
 
 
+def recorder_command(args, folder):
+    if args.ffmpeg:
+        # The reference: ffmpeg's x11grab and pulse inputs into numbered JPEG files and WMA.
+        fps = 1000.0 / args.period_ms
+        return ["ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y",
+                "-f", "x11grab", "-framerate", "%g" % fps, "-video_size", "64x64",
+                "-i", os.environ["DISPLAY"] + "+0,0", "-f", "pulse", "-i", "default",
+                "-t", str(args.seconds), "-map", "0:v", "-c:v", "mjpeg", "-q:v", "5",
+                os.path.join(folder, "vid1", "%06d.jpg"), "-t", str(args.seconds),
+                "-map", "1:a", "-c:a", "wmav2", "-b:a", "128k",
+                os.path.join(folder, "test.wma")]
+    return [args.recorder, "--audio", "mixer", "--mode", "2", "--area", "0,0,64,64",
+            "--period-ms", str(args.period_ms), "--seconds", str(args.seconds), "--dir", folder,
+            "--stats"]
+
+
+def picture_time(args, number, period):
+    # ffmpeg's file 1 is its first frame, at its time zero. Ours: mode 2 keeps numbers on the
+    # grid (a late slot leaves its number free): slot 1 is 40 ms after the zero, each further
+    # slot one period later.
+    return (number - 1) * period if args.ffmpeg else slot_time(number, period)
+
+
+def onsets(samples, threshold=0.3, quiet_s=0.5):
+    """Sample indexes where a loud sound begins after at least quiet_s of quiet."""
+    out = []
+    last_loud = None
+    gap = int(quiet_s * 48000)
+    for i, v in enumerate(samples):
+        if abs(v) > threshold:
+            if last_loud is None or i - last_loud > gap:
+                out.append(i)
+            last_loud = i
+    return out
+
+
 def trial(args, work, index):
+    """One recording with a flash and a beep at each of args.at (the screen turns white, then
+    black at the next event, and so on). Returns a result per event, or an error."""
     folder = os.path.join(work, "trial%d" % index)
-    os.makedirs(folder)
+    os.makedirs(os.path.join(folder, "vid1"))
     args.screen.paint(False)
     reader = MonitorReader()
-    recorder = subprocess.Popen(
-        [args.recorder, "--audio", "mixer", "--mode", "2", "--area", "0,0,64,64", "--period-ms",
-         str(args.period_ms), "--seconds", str(args.seconds), "--dir", folder, "--stats"],
-        stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    recorder = subprocess.Popen(recorder_command(args, folder), stdout=subprocess.PIPE,
+                                stderr=subprocess.STDOUT, text=True)
     first = os.path.join(folder, "vid1", "%06d.jpg" % 1)
     deadline = time.monotonic() + 20
     while not os.path.exists(first):
@@ -160,42 +193,61 @@ def trial(args, work, index):
             reader.stop()
             return {"error": "the recording did not start: " + (recorder.communicate()[0] or "")}
         time.sleep(0.002)
-    # The first slot is 40 ms after the zero.
-    zero_seen = time.monotonic() - 0.040
-    time.sleep(max(0.0, zero_seen + args.at - time.monotonic()))
-    reader.armed = True
-    started = time.monotonic()
-    beep = subprocess.Popen(["paplay", "--latency-msec=10", args.beep])
-    args.screen.paint(True)
-    beep.wait()
-    output, _ = recorder.communicate(timeout=args.seconds + 30)
+    # The first file appears at its slot: 40 ms after our zero, at ffmpeg's zero.
+    zero_seen = time.monotonic() - (0.0 if args.ffmpeg else 0.040)
+    started = []
+    for i, at in enumerate(args.at):
+        # At a random phase of the slot grid, so that the flash is not always seen at once.
+        at += random.uniform(0, args.period_ms / 1000.0)
+        time.sleep(max(0.0, zero_seen + at - time.monotonic()))
+        reader.armed = True
+        started.append(time.monotonic())
+        beep = subprocess.Popen(["paplay", "--latency-msec=10", args.beep])
+        args.screen.paint(i % 2 == 0)
+        beep.wait()
+    output, _ = recorder.communicate(timeout=args.seconds + 60)
     time.sleep(0.2)
     reader.stop()
     if recorder.returncode != 0:
-        return {"error": "marrowdale-record exited with %d: %s" % (recorder.returncode, output)}
+        return {"error": "the recorder exited with %d: %s" % (recorder.returncode, output)}
 
     frames = frame_brightness(os.path.join(folder, "vid1"))
-    white = [n for n in sorted(frames) if frames[n] > 0.5]
+    numbers = sorted(frames)
+    changes = [n for prev, n in zip(numbers, numbers[1:])
+               if (frames[prev] > 0.5) != (frames[n] > 0.5)]
     sound = decoded_sound(os.path.join(folder, "test.wma"))
-    loud = first_loud(sound)
-    if not white or loud is None or not reader.loud_at:
-        return {"error": "no flash (%d frames) or no beep in the file (%s) or on the monitor (%s)"
-                % (len(frames), loud, reader.loud_at)}
+    loud = onsets(sound)
+    if len(changes) < len(args.at) or len(loud) < len(args.at) or \
+            len(reader.loud_at) < len(args.at):
+        return {"error": "%d flashes in %d frames, %d beeps in the file, %d on the monitor" %
+                (len(changes), len(frames), len(loud), len(reader.loud_at))}
     period = args.period_ms / 1000.0
-    # Mode 2 keeps numbers on the grid (a late slot leaves its number free): slot 1 is 40 ms
-    # after the zero, each further slot one period later.
-    picture = slot_time(white[0], period)
-    heard = loud / 48000.0
-    share = reader.loud_at[0] - started
-    offset = heard - picture
-    corrected = offset - share + period / 2
-    # The frames' span: up to the last slot the recording numbered (a late last slot leaves
-    # its number free).
-    last = [int(w.split("=")[1]) for w in output.split() if w.startswith("last=")]
-    span = slot_time(last[0] if last else max(frames), period)
+    if args.ffmpeg:
+        span = len(frames) * period
+    else:
+        # Up to the last slot the recording numbered (a late last slot leaves it free).
+        last = [int(w.split("=")[1]) for w in output.split() if w.startswith("last=")]
+        span = slot_time(last[0] if last else max(frames), period)
     length = len(sound) / 48000.0
-    return {"picture": picture, "sound": heard, "offset": offset, "share": share,
-            "corrected": corrected, "length_minus_span": length - span, "span": span}
+    # The recording's zero on the monotonic clock (marrowdale-record --stats tells it).
+    zero = [float(w.split("=")[1]) for w in output.split() if w.startswith("zero_s=")]
+    events = []
+    for i in range(len(args.at)):
+        picture = picture_time(args, changes[i], period)
+        heard = loud[i] / 48000.0
+        share = reader.loud_at[i] - started[i]
+        offset = heard - picture
+        if zero:
+            # Both shares known exactly: the picture is the first slot after the flash, and the
+            # beep reached the monitor at loud_at; what is left is where the sound was placed
+            # against when it was heard.
+            corrected = heard - (reader.loud_at[i] - zero[0])
+        else:
+            corrected = offset - share + period / 2
+        events.append({"picture": picture, "sound": heard, "offset": offset, "share": share,
+                       "corrected": corrected, "length_minus_span": length - span,
+                       "span": span})
+    return {"events": events}
 
 
 def main():
@@ -203,13 +255,17 @@ def main():
     p.add_argument("--recorder", required=True)
     p.add_argument("--trials", type=int, default=3)
     p.add_argument("--seconds", type=float, default=4.0, help="length of each recording")
-    p.add_argument("--at", type=float, default=2.0, help="flash and beep this far in")
+    p.add_argument("--at", type=float, action="append",
+                   help="flash and beep this far in, seconds (repeatable; default 2)")
+    p.add_argument("--ffmpeg", action="store_true",
+                   help="measure ffmpeg's x11grab and pulse inputs instead, as a reference")
     p.add_argument("--period-ms", type=int, default=20)
     p.add_argument("--player", action="store_true",
                    help="a quiet tone plays at the default latency throughout")
     p.add_argument("--label", default=os.environ.get("PULSE_SERVER", "default server"))
     p.add_argument("--max-ms", type=float, default=None)
     args = p.parse_args()
+    args.at = args.at or [2.0]
 
     args.screen = Screen()
     with tempfile.TemporaryDirectory(prefix="flash-beep.") as work:
@@ -225,15 +281,17 @@ def main():
         try:
             for i in range(args.trials):
                 r = trial(args, work, i)
-                results.append(r)
                 if "error" in r:
+                    results.append(r)
                     print("%s trial %d: %s" % (args.label, i + 1, r["error"]))
-                else:
-                    print("%s trial %d: picture %.3f s, sound %.3f s, offset %+.1f ms, player "
-                          "share %.1f ms, corrected %+.1f ms, length - span %+.1f ms" %
-                          (args.label, i + 1, r["picture"], r["sound"], r["offset"] * 1000,
-                           r["share"] * 1000, r["corrected"] * 1000,
-                           r["length_minus_span"] * 1000))
+                    continue
+                for at, e in zip(args.at, r["events"]):
+                    results.append(e)
+                    print("%s trial %d at %g s: picture %.3f s, sound %.3f s, offset %+.1f ms, "
+                          "player share %.1f ms, corrected %+.1f ms, length - span %+.1f ms" %
+                          (args.label, i + 1, at, e["picture"], e["sound"], e["offset"] * 1000,
+                           e["share"] * 1000, e["corrected"] * 1000,
+                           e["length_minus_span"] * 1000))
                 sys.stdout.flush()
         finally:
             if player:

@@ -1,5 +1,7 @@
 #include "audio/audio_placement.h"
 
+#include "platform/arrival_stamps.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -162,6 +164,62 @@ TEST(PlacementClock, FramesOnBothSidesOfZero) {
     EXPECT_EQ(placement.frameAt(kZero - 1), -1) << "a partial frame before zero counts";
     EXPECT_EQ(placement.frameAt(kZero + 36'000'000'000ULL), 44100LL * 3600);
 }
+
+}  // namespace
+}  // namespace marrowdale
+
+namespace marrowdale {
+namespace {
+
+struct Arrival {
+    std::uint64_t time100ns;
+    std::uint32_t frames;
+};
+
+// Stamps in 100-ns units of 10 ms packets (480 frames); each case gives the stamps as they were
+// taken and as the later arrivals correct them.
+struct BoundCase {
+    std::string name;
+    std::vector<std::uint64_t> stamped;
+    std::vector<std::uint64_t> corrected;
+};
+
+class ArrivalBound : public ::testing::TestWithParam<BoundCase> {};
+
+TEST_P(ArrivalBound, LaterArrivalsCorrectPacketsThatWaited) {
+    std::vector<Arrival> packets;
+    for (const std::uint64_t t : GetParam().stamped)
+        packets.push_back({t, 480});
+    // The stamps come in one at a time, as the endpoint queues them.
+    std::vector<Arrival> queued;
+    for (const Arrival& p : packets) {
+        queued.push_back(p);
+        boundStampsByLaterArrivals(queued.begin(), queued.end(),
+                                   [](std::uint32_t frames) { return frames * 10'000ull / 48; });
+    }
+    std::vector<std::uint64_t> times;
+    for (const Arrival& p : queued)
+        times.push_back(p.time100ns);
+    EXPECT_EQ(times, GetParam().corrected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ArrivalBound,
+    ::testing::Values(
+        // On time: nothing moves.
+        BoundCase{"Steady", {1'000'000, 1'100'000, 1'200'000}, {1'000'000, 1'100'000, 1'200'000}},
+        // The reader was held up 60 ms: three packets stamped late, all at once; the one after
+        // them shows when they began.
+        BoundCase{"WaitedAndCaughtUp",
+                  {1'000'000, 1'700'000, 1'700'000, 1'700'000, 1'500'000},
+                  {1'000'000, 1'200'000, 1'300'000, 1'400'000, 1'500'000}},
+        // A real stretch without sound: the packets after it do not pull the ones before it.
+        BoundCase{"RealGapStays",
+                  {1'000'000, 1'100'000, 9'000'000, 9'100'000},
+                  {1'000'000, 1'100'000, 9'000'000, 9'100'000}},
+        // Unstamped packets are left as they are.
+        BoundCase{"UnstampedLeftAlone", {0, 0, 1'000'000}, {0, 0, 1'000'000}}),
+    [](const auto& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace marrowdale
