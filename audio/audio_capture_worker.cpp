@@ -474,15 +474,4 @@ std::int32_t runAudioCaptureWorker(CaptureSettings& settings, RecorderState& sta
     return exitCode;
 }
 
-std::thread startAudioCaptureWorker(CaptureSettings& settings, RecorderState& state,
-                                    const AudioWorkerServices& services, AudioRunTarget target,
-                                    AudioWorkerOutcome* outcome, std::atomic<bool>* finished) {
-    return std::thread(
-        [&settings, &state, services, target = std::move(target), outcome, finished] {
-            runAudioCaptureWorker(settings, state, services, target, outcome);
-            if (finished != nullptr)
-                *finished = true;
-        });
-}
-
 }  // namespace marrowdale

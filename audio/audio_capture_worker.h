@@ -11,7 +11,6 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
-#include <thread>
 
 #include "platform/audio_capture.h"
 #include "platform/clock.h"
@@ -82,12 +81,5 @@ std::int32_t runAudioCaptureWorker(CaptureSettings& settings, RecorderState& sta
                                    const AudioWorkerServices& services,
                                    const AudioRunTarget& target = {},
                                    AudioWorkerOutcome* outcome = nullptr);
-
-// Starts runAudioCaptureWorker on a new thread (the caller joins it). `outcome` (may be null)
-// is written before the thread ends; `finished` (may be null) becomes true as it ends.
-std::thread startAudioCaptureWorker(CaptureSettings& settings, RecorderState& state,
-                                    const AudioWorkerServices& services, AudioRunTarget target,
-                                    AudioWorkerOutcome* outcome = nullptr,
-                                    std::atomic<bool>* finished = nullptr);
 
 }  // namespace marrowdale

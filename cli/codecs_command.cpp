@@ -4,17 +4,21 @@
 
 #include "audio/codec_listing.h"
 #include "cli/commands.h"
-#include "platform/ffmpeg/ffmpeg_media.h"
 
 namespace marrowdale {
 
-int runListCodecsCommand(int level) {
+int runListCodecsCommand(int level, const PlatformServices& platform) {
     if (level != kCodecDetailAudio && level != kCodecDetailAudioVideo &&
         level != kCodecDetailFull) {
         std::fprintf(stderr, "marrowdale-record: the codec listing level must be 1, 3 or 4\n");
         return 2;
     }
-    std::unique_ptr<MediaFormatService> service = createFfmpegMediaFormatService();
+    std::unique_ptr<MediaFormatService> service =
+        platform.mediaFormat ? platform.mediaFormat() : nullptr;
+    if (!service) {
+        std::fprintf(stderr, "marrowdale-record: the codec catalogue cannot be read\n");
+        return 1;
+    }
     // The dialog's first listing is the full one and the only one with the title line.
     const auto lines = listCodecs(*service, level, level == kCodecDetailFull);
     int status = 0;

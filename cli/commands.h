@@ -4,16 +4,17 @@
 #include <string>
 
 #include "cli/cli_options.h"
+#include "platform/platform_services.h"
 
 namespace marrowdale {
 
-// Records the screen (and, once wired, audio) as the options say.
-int runRecordCommand(const cli::Options& options);
+// Records the screen, the sound or both as the options say.
+int runRecordCommand(const cli::Options& options, const PlatformServices& platform);
 
 // Fills the skipped frame numbers of the recording in `dir` (the odd fill when `odd`).
 int runFillCommand(const std::string& dir, bool odd);
 
 // Prints the codec listing at `level` (1, 3 or 4).
-int runListCodecsCommand(int level);
+int runListCodecsCommand(int level, const PlatformServices& platform);
 
 }  // namespace marrowdale

@@ -1,4 +1,5 @@
-// marrowdale-record: the command-line recorder.
+// marrowdale-record: the command-line recorder. Its composition root: the platform services of
+// this machine are built here and handed to the commands.
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -6,6 +7,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/commands.h"
+#include "platform/loader/platform_loader.h"
 #include "recorder/state.h"
 
 int main(int argc, char** argv) {
@@ -21,6 +23,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const marrowdale::cli::Options& options = parsed.options;
+    const marrowdale::PlatformServices platform = marrowdale::loadPlatformServices();
     switch (options.action) {
         case marrowdale::cli::Action::kHelp: {
             const std::string_view help = marrowdale::cli::helpText();
@@ -34,9 +37,9 @@ int main(int argc, char** argv) {
             marrowdale::captureSettings().imageFormat = options.imageFormat;
             return marrowdale::runFillCommand(options.fillDir, options.fillOdd);
         case marrowdale::cli::Action::kListCodecs:
-            return marrowdale::runListCodecsCommand(options.codecLevel);
+            return marrowdale::runListCodecsCommand(options.codecLevel, platform);
         case marrowdale::cli::Action::kRecord:
             break;
     }
-    return marrowdale::runRecordCommand(options);
+    return marrowdale::runRecordCommand(options, platform);
 }

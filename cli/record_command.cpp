@@ -17,11 +17,7 @@
 #include "cli/cli_ui_bridge.h"
 #include "cli/commands.h"
 #include "platform/clock.h"
-#include "platform/ffmpeg/ffmpeg_media.h"
-#include "platform/jpeg_encoder.h"
-#include "platform/pulse/pulse_audio.h"
-#include "platform/screen_grabber.h"
-#include "platform/screen_grabber_loader.h"
+#include "platform/platform_services.h"
 #include "recorder/capture_stats.h"
 #include "recorder/commands.h"
 #include "recorder/frame_writers.h"
@@ -176,13 +172,15 @@ class CliCommandHost final : public CommandHost {
 // catalogue is probed outside the recording.
 class CliWorkers {
   public:
-    CliWorkers(CaptureSettings& settings, RecorderState& state, UiBridge& ui)
-        : settings_(settings), state_(state), ui_(ui) {}
+    CliWorkers(const PlatformServices& platform, CaptureSettings& settings, RecorderState& state,
+               UiBridge& ui)
+        : platform_(platform), settings_(settings), state_(state), ui_(ui) {}
 
     bool prepareScreen(ScreenGrabberLoader& screens, int jpegQuality) {
         screens_ = &screens;
         grabber_ = screens.createGrabber();
-        encoder_ = createTurboJpegEncoder({jpegQuality, kDefaultJpegQuality.subsampling});
+        if (platform_.jpegEncoder)
+            encoder_ = platform_.jpegEncoder({jpegQuality, kDefaultJpegQuality.subsampling});
         if (!grabber_ || !encoder_) {
             printError("the JPEG encoder cannot be initialised");
             return false;
@@ -191,9 +189,10 @@ class CliWorkers {
         return true;
     }
     void prepareAudio() {
-        (void)ffmpegCodecCatalogue();
-        audio_ = createPulseAudioSystem();
-        media_ = createFfmpegMediaFormatService();
+        if (platform_.mediaFormat)
+            media_ = platform_.mediaFormat();
+        if (platform_.audioSystem)
+            audio_ = platform_.audioSystem();
     }
 
     RecordingSession::Body screenBody() {
@@ -201,8 +200,9 @@ class CliWorkers {
             return {};
         return [this](const WorkerStart& start) {
             const ScreenCaptureServices services{clock_, *grabber_, *writers_, ui_};
-            runScreenCaptureWorker(settings_, state_, services, start.folder, start.screenStats);
-            return WorkerEnd{};
+            screenEnd_ = runScreenCaptureWorker(settings_, state_, services, start.folder,
+                                                start.screenStats);
+            return WorkerEnd{screenEnd_ != ScreenRunEnd::kEnded, 0};
         };
     }
     RecordingSession::Body audioBody() {
@@ -217,7 +217,8 @@ class CliWorkers {
     }
 
     Clock& clock() { return clock_; }
-    ScreenGrabber* grabber() { return grabber_.get(); }
+    // Read once the screen worker has ended: it lost its screen.
+    bool screenLost() const { return screenEnd_ == ScreenRunEnd::kScreenLost; }
     std::string lostMessage() const { return screens_ != nullptr ? screens_->lostMessage() : ""; }
     const FileFrameWriters* writers() const { return writers_.get(); }
     // Read once the audio worker has ended.
@@ -234,10 +235,12 @@ class CliWorkers {
     }
 
   private:
+    const PlatformServices& platform_;
     CaptureSettings& settings_;
     RecorderState& state_;
     UiBridge& ui_;
     MonotonicClock clock_;
+    ScreenRunEnd screenEnd_ = ScreenRunEnd::kEnded;
     ScreenGrabberLoader* screens_ = nullptr;
     std::unique_ptr<ScreenGrabber> grabber_;
     std::unique_ptr<JpegEncoder> encoder_;
@@ -249,13 +252,18 @@ class CliWorkers {
 
 }  // namespace
 
-int runRecordCommand(const cli::Options& options) {
+int runRecordCommand(const cli::Options& options, const PlatformServices& platform) {
     const bool withScreen = !options.audioOnly;
     const bool withAudio = options.audioOnly || options.audio != cli::AudioSource::kNone;
     // The screen's service; for the portal this asks the desktop for permission.
     std::unique_ptr<ScreenGrabberLoader> screens;
     if (withScreen) {
-        screens = loadScreenGrabbers(options.backend);
+        if (platform.screenGrabbers)
+            screens = platform.screenGrabbers(options.backend);
+        if (!screens) {
+            printError("no screen service in this program");
+            return 2;
+        }
         const ScreenSourceResult source = screens->prepare();
         if (source.status != ScreenSourceStatus::kOk) {
             printError(source.error);
@@ -288,7 +296,7 @@ int runRecordCommand(const cli::Options& options) {
         return 1;
     }
 
-    CliWorkers workers(settings, state, ui);
+    CliWorkers workers(platform, settings, state, ui);
     if (withScreen && !workers.prepareScreen(*screens, options.jpegQuality))
         return 1;
     if (withAudio)
@@ -316,7 +324,6 @@ int runRecordCommand(const cli::Options& options) {
     const bool timed = options.seconds.has_value();
     const auto duration =
         timed ? static_cast<std::uint64_t>(*options.seconds * 10'000'000.0) : std::uint64_t{0};
-    bool displayLost = false;
     while (session.screenWorkerRunning() || session.audioWorkerRunning()) {
         long waitMs = 50;
         const std::uint64_t zero = session.zero100ns();
@@ -331,16 +338,15 @@ int runRecordCommand(const cli::Options& options) {
         }
         if (signals.wait(waitMs))
             break;
-        if (withScreen && workers.grabber()->connectionLost()) {
-            // Every further frame would repeat the last picture: end the recording cleanly.
-            printError(workers.lostMessage());
-            displayLost = true;
-            break;
-        }
     }
     session.requestStop();
     session.waitForAll(std::chrono::milliseconds::max());
     (void)timeEndPeriod(1);
+    // The screen worker ends by itself when its screen goes away (every further frame would
+    // repeat the last picture), with the recording finished as on the stop command.
+    const bool displayLost = withScreen && workers.screenLost();
+    if (displayLost)
+        printError(workers.lostMessage());
 
     const CaptureRunStats* stats = session.screenStats();
     if (options.stats && stats != nullptr)

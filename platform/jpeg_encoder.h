@@ -38,7 +38,4 @@ class JpegEncoder {
     virtual std::unique_ptr<JpegEncoder> clone() const { return nullptr; }
 };
 
-// libjpeg-turbo. Null when the library cannot be initialised.
-std::unique_ptr<JpegEncoder> createTurboJpegEncoder(JpegQuality quality = kDefaultJpegQuality);
-
 }  // namespace marrowdale

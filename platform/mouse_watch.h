@@ -60,9 +60,4 @@ class MouseWatch {
     virtual bool syncAndDispatch(const Sink& sink) = 0;
 };
 
-// Opens a watch on the X display named by DISPLAY (X11 RECORD extension). Returns null and
-// fills `error` when the display cannot be opened or lacks the extension. Served by
-// platform/x11 (link mdl_platform_x11).
-std::unique_ptr<MouseWatch> openX11MouseWatch(std::string* error);
-
 }  // namespace marrowdale

@@ -82,12 +82,4 @@ class ScreenGrabber {
     virtual bool grabInto(std::int32_t left, std::int32_t top, GrabBuffer& target);
 };
 
-// The X11 grabber (MIT-SHM, plain XGetImage where shared memory is unavailable or not wanted).
-// The display is opened by open() on the calling thread; an empty name means $DISPLAY.
-std::unique_ptr<ScreenGrabber> createX11ScreenGrabber(std::string displayName = {},
-                                                      bool useSharedMemory = true);
-
-// Whether the X display can be reached. On false, `error` says why.
-bool x11DisplayAvailable(const std::string& displayName, std::string& error);
-
 }  // namespace marrowdale

@@ -46,8 +46,4 @@ class ScreenGrabberLoader {
     virtual std::string lostMessage() const = 0;
 };
 
-// The loader for `requested`, or for the session's own kind when nothing was requested
-// (chooseScreenBackend with $WAYLAND_DISPLAY).
-std::unique_ptr<ScreenGrabberLoader> loadScreenGrabbers(std::optional<ScreenBackend> requested);
-
 }  // namespace marrowdale

@@ -58,9 +58,4 @@ class WindowList {
     virtual bool requestClose(WindowId window) = 0;
 };
 
-// Window list of the X display named by DISPLAY, read from the window manager's EWMH
-// properties; the close request is _NET_CLOSE_WINDOW. Returns null and fills `error` when the
-// display cannot be opened. Served by platform/x11 (link mdl_platform_x11).
-std::unique_ptr<WindowList> openX11WindowList(std::string* error);
-
 }  // namespace marrowdale

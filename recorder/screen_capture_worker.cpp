@@ -1,8 +1,5 @@
 #include "recorder/screen_capture_worker.h"
 
-#include <memory>
-
-#include "platform/jpeg_encoder.h"
 #include "recorder/close_others_arming.h"
 #include "recorder/encoder_pool.h"
 #include "recorder/frame_names.h"
@@ -40,10 +37,11 @@ class CaptureRun {
                 services.encoderThreads != 0 ? services.encoderThreads
                                              : encoderThreadsForThisMachine()) {}
 
-    void run() {
+    ScreenRunEnd run() {
         setUp();
         loop();
         end();
+        return screenLost_ ? ScreenRunEnd::kScreenLost : ScreenRunEnd::kEnded;
     }
 
   private:
@@ -69,6 +67,10 @@ class CaptureRun {
                 break;
             if (state_.stopScreenRequested.load() != 0) {
                 state_.stopScreenRequested = 0;
+                break;
+            }
+            if (s_.grabber.connectionLost()) {
+                screenLost_ = true;
                 break;
             }
             std::uint64_t period = settings_.framePeriod.load();
@@ -176,42 +178,23 @@ class CaptureRun {
     std::uint64_t frameNumber_ = 1;
     FrameName name_;
     bool nameReported_ = false;
+    bool screenLost_ = false;
     EncoderPool pool_;
 };
 
 }  // namespace
 
-void runScreenCaptureWorker(CaptureSettings& settings, RecorderState& state,
-                            const ScreenCaptureServices& services,
-                            std::string_view currentDirectory, CaptureRunStats* stats) {
+ScreenRunEnd runScreenCaptureWorker(CaptureSettings& settings, RecorderState& state,
+                                    const ScreenCaptureServices& services,
+                                    std::string_view currentDirectory, CaptureRunStats* stats) {
     state.screenStopped = 0;
     OutputFolder folder = prepareOutputFolder(currentDirectory);
     if (folder.result != OutputFolderResult::kOk)
-        return;
+        return ScreenRunEnd::kFolderFailed;
     // Frames an earlier recording was killed while writing are not frames.
     (void)removeTemporaryFrames(folder.prefix);
     CaptureRun run(settings, state, services, std::move(folder.prefix), stats);
-    run.run();
-}
-
-std::thread startScreenCaptureWorker(CaptureSettings& settings, RecorderState& state,
-                                     const ScreenCaptureServices& services,
-                                     std::string currentDirectory, CaptureRunStats* stats) {
-    return std::thread([&settings, &state, services, dir = std::move(currentDirectory), stats] {
-        runScreenCaptureWorker(settings, state, services, dir, stats);
-    });
-}
-
-std::thread startScreenCaptureThread(CaptureSettings& settings, RecorderState& state, UiBridge& ui,
-                                     std::string currentDirectory, CaptureRunStats* stats) {
-    return std::thread([&settings, &state, &ui, dir = std::move(currentDirectory), stats] {
-        MonotonicClock clock;
-        std::unique_ptr<ScreenGrabber> grabber = createX11ScreenGrabber();
-        std::unique_ptr<JpegEncoder> encoder = createTurboJpegEncoder();
-        FileFrameWriters writers(encoder.get(), ui, state);
-        ScreenCaptureServices services{clock, *grabber, writers, ui};
-        runScreenCaptureWorker(settings, state, services, dir, stats);
-    });
+    return run.run();
 }
 
 }  // namespace marrowdale

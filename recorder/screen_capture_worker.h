@@ -8,14 +8,14 @@
 //
 // The worker takes everything from CaptureSettings and RecorderState and reports back only
 // through them and the UI bridge. It ends by itself at maxFrames, when screenStopped is raised
-// (the stop command) or when stopScreenRequested is raised (a view goes away).
+// (the stop command), when stopScreenRequested is raised (a view goes away) or when the grabber
+// has lost its screen (every further frame would repeat the last picture).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <thread>
 
 #include "platform/clock.h"
 #include "platform/screen_grabber.h"
@@ -47,24 +47,19 @@ struct ScreenCaptureServices {
     std::size_t encoderThreads = 0;
 };
 
+// How a run ended.
+enum class ScreenRunEnd {
+    kEnded,         // maxFrames, the stop command or a view going away
+    kFolderFailed,  // the output folder could not be prepared: nothing was recorded
+    kScreenLost,    // the grabber lost its screen; the end steps ran as for the stop command
+};
+
 // The whole life of one worker, on the calling thread: output folder, set-up, the loop and the
 // end steps. `currentDirectory` is the folder in which "vid1" is made. `stats` may be null.
-void runScreenCaptureWorker(CaptureSettings& settings, RecorderState& state,
-                            const ScreenCaptureServices& services,
-                            std::string_view currentDirectory, CaptureRunStats* stats = nullptr);
-
-// Runs the worker on a new thread. The caller keeps the records, the services and `stats`
-// alive until it has joined the thread.
-std::thread startScreenCaptureWorker(CaptureSettings& settings, RecorderState& state,
-                                     const ScreenCaptureServices& services,
-                                     std::string currentDirectory,
-                                     CaptureRunStats* stats = nullptr);
-
-// Runs the worker on a new thread with the real services, which the thread makes and releases
-// itself: the monotonic clock, the X11 grabber of $DISPLAY, libjpeg-turbo and the file writers.
-// The caller keeps the records, `ui` and `stats` alive until it has joined the thread.
-std::thread startScreenCaptureThread(CaptureSettings& settings, RecorderState& state, UiBridge& ui,
-                                     std::string currentDirectory,
-                                     CaptureRunStats* stats = nullptr);
+// Threads: the recording session starts the worker's thread (recorder/recording_session.h).
+ScreenRunEnd runScreenCaptureWorker(CaptureSettings& settings, RecorderState& state,
+                                    const ScreenCaptureServices& services,
+                                    std::string_view currentDirectory,
+                                    CaptureRunStats* stats = nullptr);
 
 }  // namespace marrowdale

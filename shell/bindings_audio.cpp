@@ -4,7 +4,6 @@
 #include "audio/gui/codec_list_dialog.h"
 #include "audio/gui/record_audio_dialog.h"
 #include "framework/command_map.h"
-#include "platform/ffmpeg/ffmpeg_media.h"
 #include "resources/resources.h"
 #include "shell/marrowdale_view.h"
 #include "shell/view_command_bindings.h"
@@ -20,8 +19,10 @@ void bindAudioDialogCommands(CommandMap& map, CMarrowdaleView& view) {
         CDIALOG_AUDIOINPUT dlg;
         dlg.doModal();
     });
-    map.on(res::ID_LIST_CODECS, [] {
-        const std::unique_ptr<MediaFormatService> service = createFfmpegMediaFormatService();
+    map.on(res::ID_LIST_CODECS, [&view] {
+        const PlatformServices& platform = view.platform();
+        const std::unique_ptr<MediaFormatService> service =
+            platform.mediaFormat ? platform.mediaFormat() : nullptr;
         if (!service)
             return;
         CCodecList dlg(*service);

@@ -28,7 +28,8 @@ CMarrowdaleView* viewFromHandle(ViewHandle view) {
 // recorded commandView when it goes away).
 class QtAreaSelectionHost final : public AreaSelectionHost {
   public:
-    explicit QtAreaSelectionHost(QtUiBridge& ui) : ui_(ui) {}
+    QtAreaSelectionHost(QtUiBridge& ui, const PlatformServices& platform)
+        : ui_(ui), platform_(platform) {}
 
     WindowHandle topLevelFrame(ViewHandle view) override {
         return view ? viewFromHandle(view)->topLevelFrameHandle() : nullptr;
@@ -59,15 +60,17 @@ class QtAreaSelectionHost final : public AreaSelectionHost {
 
     HookHandle installMouseWatch() override {
         QtUiBridge* ui = &ui_;
+        const PlatformServices* platform = &platform_;
         const CaptureRect before = currentCaptureRect(captureSettings());
         GuiMouseWatch* watch = GuiMouseWatch::open(
-            [ui](HookHandle self, const MouseWatchEvent& event) {
-                QtAreaSelectionHost host(*ui);
+            platform_.mouseWatch,
+            [ui, platform](HookHandle self, const MouseWatchEvent& event) {
+                QtAreaSelectionHost host(*ui, *platform);
                 deliverWatchedEvent(captureSettings(), recorderState(), host, self, event);
             },
             nullptr,
-            [ui, before](HookHandle self) {
-                QtAreaSelectionHost host(*ui);
+            [ui, platform, before](HookHandle self) {
+                QtAreaSelectionHost host(*ui, *platform);
                 cancelAreaSelection(captureSettings(), recorderState(), host, self, before);
             });
         return watch ? watch->handle() : nullptr;
@@ -79,22 +82,24 @@ class QtAreaSelectionHost final : public AreaSelectionHost {
 
   private:
     QtUiBridge& ui_;
+    const PlatformServices& platform_;
 };
 
 }  // namespace
 
 void bindCaptureAreaCommands(CommandMap& map, CMarrowdaleView& view) {
     QtUiBridge& ui = view.uiBridge();
+    const PlatformServices& platform = view.platform();
     CMarrowdaleView* self = &view;
 
-    const auto start = [self, &ui] {
-        QtAreaSelectionHost host(ui);
+    const auto start = [self, &ui, &platform] {
+        QtAreaSelectionHost host(ui, platform);
         startAreaSelection(captureSettings(), recorderState(), host, self->viewHandle());
     };
     map.on(res::ID_SELECT_AREA_BUTTON, start);
     map.on(res::ID_SELECT_AREA, start);
-    map.on(res::ID_GLOBAL_MOUSE_DOWN, [self, &ui] {
-        QtAreaSelectionHost host(ui);
+    map.on(res::ID_GLOBAL_MOUSE_DOWN, [self, &ui, &platform] {
+        QtAreaSelectionHost host(ui, platform);
         onGlobalMouseDown(captureSettings(), recorderState(), host, self->viewHandle());
     });
     map.on(res::ID_FIXED_SIZE, [self] {
@@ -102,26 +107,27 @@ void bindCaptureAreaCommands(CommandMap& map, CMarrowdaleView& view) {
         self->repaintErase();
     });
 
-    view.setLeftButtonDownHandler([self, &ui](const QPoint& point) {
+    view.setLeftButtonDownHandler([self, &ui, &platform](const QPoint& point) {
         RecorderState& state = recorderState();
         // The watch takes a press before the window under the pointer does: let it see every
         // press the server has processed so far before the view handles this one.
         if (GuiMouseWatch* watch = GuiMouseWatch::fromHandle(state.mouseHook.load())) {
             watch->syncAndDispatch();
         }
-        QtAreaSelectionHost host(ui);
+        QtAreaSelectionHost host(ui, platform);
         onViewLeftButtonDown(state, host, self->viewHandle(), point.x(), point.y());
     });
 
-    view.addDestroyStep([&ui] {
-        QtAreaSelectionHost host(ui);
+    view.addDestroyStep([&ui, &platform] {
+        QtAreaSelectionHost host(ui, platform);
         removeAreaSelectionWatch(recorderState(), host);
     });
 
-    ui.setTimerHandler([&ui](WindowHandle, TimerId id) {
+    ui.setTimerHandler([&ui, &platform](WindowHandle, TimerId id) {
         if (id != kCloseOthersTimerId)
             return;
-        QtCloseOthersDialogHost dialogs;
+        QtCloseOthersDialogHost dialogs(
+            [&platform] { return platform.windowList ? platform.windowList(nullptr) : nullptr; });
         MonotonicClock clock;
         OnTimerCloseOtherWindows(recorderState(), ui, dialogs, clock);
     });

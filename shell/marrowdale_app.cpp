@@ -34,8 +34,10 @@ RecordingSession::Body bindBridge(std::function<WorkerEnd(UiBridge&, const Worke
 }
 }  // namespace
 
-CMarrowdaleApp::CMarrowdaleApp(AppWorkers workers, std::unique_ptr<QSettings> settings)
-    : settings_(std::move(settings)),
+CMarrowdaleApp::CMarrowdaleApp(AppWorkers workers, PlatformServices platform,
+                               std::unique_ptr<QSettings> settings)
+    : platform_(std::move(platform)),
+      settings_(std::move(settings)),
       uiBridge_(std::make_unique<QtUiBridge>()),
       workers_(std::make_unique<RecordingSession>(
           recorderState(), bindBridge(std::move(workers.screen), *uiBridge_),
@@ -149,8 +151,8 @@ bool CMarrowdaleApp::waitForWorkers() {
 
 CMarrowdaleView* CMarrowdaleApp::createView(CMarrowdaleDoc* document) {
     auto* view = new CMarrowdaleView(
-        document,
-        ViewServices{*uiBridge_, *workers_, [this] { return waitForWorkers(); }, printer_.get()});
+        document, ViewServices{*uiBridge_, *workers_, platform_,
+                               [this] { return waitForWorkers(); }, printer_.get()});
     document->addView(view);
     QPointer<CMarrowdaleDoc> doc(document);
     connect(view, &QObject::destroyed, this, [this, doc] {

@@ -11,11 +11,12 @@
 #include <string>
 #include <vector>
 
+#include <QSettings>
+
 #include "framework/command_map.h"
+#include "platform/platform_services.h"
 #include "platform/ui_bridge.h"
 #include "recorder/recording_session.h"
-
-#include <QSettings>
 
 namespace marrowdale {
 
@@ -34,9 +35,11 @@ struct AppWorkers {
 class CMarrowdaleApp : public QObject, public CommandTarget {
     Q_OBJECT
   public:
-    // The settings live under organisation "Marrowdale", application "Marrowdale" unless
-    // `settings` is given (tests).
-    explicit CMarrowdaleApp(AppWorkers workers, std::unique_ptr<QSettings> settings = nullptr);
+    // `platform`: the services the program's start-up code built (tests give fakes, or nothing
+    // where they need none). The settings live under organisation "Marrowdale", application
+    // "Marrowdale" unless `settings` is given (tests).
+    explicit CMarrowdaleApp(AppWorkers workers, PlatformServices platform = {},
+                            std::unique_ptr<QSettings> settings = nullptr);
     ~CMarrowdaleApp() override;
 
     // Start-up. `arguments` without the program name: none opens one new document, a file name
@@ -49,6 +52,7 @@ class CMarrowdaleApp : public QObject, public CommandTarget {
     CMainFrame* mainFrame() const { return mainFrame_; }
     QtUiBridge& uiBridge() { return *uiBridge_; }
     RecordingSession& workers() { return *workers_; }
+    const PlatformServices& platform() const { return platform_; }
     // The printer whose settings Print Setup changes and the views print with.
     QPrinter& printer() { return *printer_; }
 
@@ -80,6 +84,7 @@ class CMarrowdaleApp : public QObject, public CommandTarget {
     void saveRecentFiles();
     bool waitForWorkers();
 
+    PlatformServices platform_;
     std::unique_ptr<QSettings> settings_;
     std::unique_ptr<QtUiBridge> uiBridge_;
     std::unique_ptr<RecordingSession> workers_;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "framework/command_map.h"
+#include "platform/platform_services.h"
 #include "recorder/commands.h"
 #include "recorder/state.h"
 #include "recorder/status_display.h"
@@ -27,6 +28,8 @@ class QtUiBridge;
 struct ViewServices {
     QtUiBridge& ui;
     WorkerLauncher& workers;
+    // The program's platform services (the codec list, the mouse watch, the window list).
+    const PlatformServices& platform;
     // Serves the UI bridge while the GUI thread waits for workers; returns true when every
     // worker has ended within the limit (the application's RecordingSession).
     std::function<bool()> waitForWorkers;
@@ -61,6 +64,7 @@ class CMarrowdaleView : public QWidget, public CommandTarget, private CommandHos
 
     QtUiBridge& uiBridge() { return services_.ui; }
     WorkerLauncher& workers() { return services_.workers; }
+    const PlatformServices& platform() const { return services_.platform; }
 
     // Runs on every left button press in the view, with the point in client coordinates.
     void setLeftButtonDownHandler(std::function<void(const QPoint&)> handler);

@@ -20,6 +20,8 @@
 // - view.postCommand(id): queues command `id` to the view, as a posted command message would.
 // - view.workers(): the program's screen and audio workers (start the audio worker alone, ask
 //   whether one runs).
+// - view.platform(): the platform services the program's start-up code built (codec catalogue,
+//   mouse watch, window list); a maker may be empty or return null.
 // - res:: ids from resources/resources.h.
 // Handlers run on the GUI thread, take nothing and return nothing.
 #pragma once

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/jpeg_encoder.h"
-#include "platform/screen_grabber.h"
+#include "platform/jpeg/turbo_jpeg_encoder.h"
+#include "platform/x11/x11_services.h"
 
 using namespace marrowdale;
 

@@ -13,7 +13,8 @@ bool GuiMouseWatch::usesOverlay() {
     return QGuiApplication::platformName().startsWith(QStringLiteral("wayland"));
 }
 
-GuiMouseWatch* GuiMouseWatch::open(Deliver deliver, QString* error, Cancel cancel) {
+GuiMouseWatch* GuiMouseWatch::open(const Opener& openWatch, Deliver deliver, QString* error,
+                                   Cancel cancel) {
     if (usesOverlay()) {
         if (QGuiApplication::screens().isEmpty()) {
             if (error)
@@ -22,8 +23,8 @@ GuiMouseWatch* GuiMouseWatch::open(Deliver deliver, QString* error, Cancel cance
         }
         return new GuiMouseWatch(std::move(deliver), std::move(cancel));
     }
-    std::string reason;
-    std::unique_ptr<MouseWatch> watch = openX11MouseWatch(&reason);
+    std::string reason = "no desktop-wide mouse watch in this program";
+    std::unique_ptr<MouseWatch> watch = openWatch ? openWatch(&reason) : nullptr;
     if (!watch) {
         if (error)
             *error = QString::fromStdString(reason);

@@ -10,6 +10,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "capture_area/watch_delivery.h"
@@ -28,11 +29,16 @@ class GuiMouseWatch final : public QObject {
     using Deliver = std::function<void(HookHandle watch, const MouseWatchEvent& event)>;
     // Escape on the overlay, with the handle of the watch.
     using Cancel = std::function<void(HookHandle watch)>;
+    // Opens the desktop-wide watch (the program's platform services); null and the reason in
+    // `error` when it cannot.
+    using Opener = std::function<std::unique_ptr<MouseWatch>(std::string* error)>;
 
     // GUI thread. Opens a watch whose events go to `deliver`; null (and the reason in `error`)
     // when it cannot be opened. The watch belongs to the application object until removed.
-    // On a Wayland desktop it is the overlay, and `cancel` runs on Escape.
-    static GuiMouseWatch* open(Deliver deliver, QString* error, Cancel cancel = {});
+    // On a Wayland desktop it is the overlay, and `cancel` runs on Escape; elsewhere `openWatch`
+    // gives the desktop-wide watch (an empty opener: none can be opened).
+    static GuiMouseWatch* open(const Opener& openWatch, Deliver deliver, QString* error,
+                               Cancel cancel = {});
 
     // Whether this program takes the corners on an overlay (it runs on a Wayland desktop).
     static bool usesOverlay();

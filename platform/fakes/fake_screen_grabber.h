@@ -3,6 +3,7 @@
 // one copies the image over.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -62,6 +63,7 @@ class FakeScreenGrabber final : public ScreenGrabber {
     }
 
     const ScreenImage* image() const override { return open_ ? &image_ : nullptr; }
+    bool connectionLost() const override { return lost.load(); }
 
     void close() override {
         if (open_)
@@ -84,6 +86,8 @@ class FakeScreenGrabber final : public ScreenGrabber {
     bool failOpen = false;
     bool failGrab = false;
     bool failBuffers = false;
+    // What connectionLost() tells (any thread).
+    std::atomic<bool> lost{false};
     // Whether a grab writes its index into the first pixel (tests that paint the picture
     // themselves in onGrab turn it off).
     bool stampIndex = true;

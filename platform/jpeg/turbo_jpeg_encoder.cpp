@@ -2,7 +2,7 @@
 // for the largest image the size allows and reused for every frame.
 #include <turbojpeg.h>
 
-#include "platform/jpeg_encoder.h"
+#include "platform/jpeg/turbo_jpeg_encoder.h"
 
 namespace marrowdale {
 

@@ -1,8 +1,8 @@
-#include "platform/screen_grabber_loader.h"
-
 #include <cstdlib>
 
+#include "platform/loader/platform_loader.h"
 #include "platform/loader/portal_loader.h"
+#include "platform/x11/x11_services.h"
 
 namespace marrowdale {
 

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/mouse_watch.h"
+#include "platform/x11/x11_services.h"
 
 namespace marrowdale {
 

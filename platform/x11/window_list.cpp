@@ -8,7 +8,7 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "platform/window_list.h"
+#include "platform/x11/x11_services.h"
 
 namespace marrowdale {
 

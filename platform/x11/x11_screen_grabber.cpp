@@ -15,7 +15,7 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/screen_grabber.h"
+#include "platform/x11/x11_services.h"
 
 namespace marrowdale {
 

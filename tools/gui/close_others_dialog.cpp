@@ -41,11 +41,7 @@ class NoWindows final : public WindowList {
 }  // namespace
 
 CDIALOG_CLOSE_OTHERS::CDIALOG_CLOSE_OTHERS(WindowListFactory windows, RecorderState& state)
-    : TemplateDialog(kCloseOthersDialogTemplate), windows_(std::move(windows)), state_(state) {
-    if (!windows_) {
-        windows_ = [] { return openX11WindowList(nullptr); };
-    }
-}
+    : TemplateDialog(kCloseOthersDialogTemplate), windows_(std::move(windows)), state_(state) {}
 
 CDIALOG_CLOSE_OTHERS::~CDIALOG_CLOSE_OTHERS() {
     // The records must not keep pointing at a dialog that is gone.
@@ -59,7 +55,7 @@ CDIALOG_CLOSE_OTHERS::~CDIALOG_CLOSE_OTHERS() {
 
 bool CDIALOG_CLOSE_OTHERS::onInitDialog() {
     TemplateDialog::onInitDialog();
-    std::unique_ptr<WindowList> windows = windows_();
+    std::unique_ptr<WindowList> windows = windows_ ? windows_() : nullptr;
     NoWindows none;
     ListView view(*this);
     initCloseOthersDialog(state_, view, windows ? *windows : static_cast<WindowList&>(none));

@@ -16,11 +16,10 @@ namespace marrowdale {
 class CDIALOG_CLOSE_OTHERS : public TemplateDialog {
     Q_OBJECT
   public:
-    // Opens the window list that the initialisation walks; may return null (nothing is
-    // closed then).
+    // Opens the window list that the initialisation walks (the program's platform services);
+    // may be empty or return null: nothing is closed then.
     using WindowListFactory = std::function<std::unique_ptr<WindowList>()>;
 
-    // The default walks the windows of the X display.
     explicit CDIALOG_CLOSE_OTHERS(WindowListFactory windows = {},
                                   RecorderState& state = recorderState());
     ~CDIALOG_CLOSE_OTHERS() override;

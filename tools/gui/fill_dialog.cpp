@@ -1,15 +1,13 @@
 #include "tools/gui/fill_dialog.h"
 
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QProgressDialog>
-#include <QTimer>
 #include <atomic>
 #include <string>
-#include <thread>
 
+#include "framework/background_work.h"
 #include "framework/message_box.h"
 
 namespace marrowdale {
@@ -81,7 +79,6 @@ void CDIALOG_FILL::runFill(bool odd) {
     std::atomic<std::uint32_t> examined{0};
     std::atomic<std::uint32_t> copied{0};
     std::atomic<bool> cancel{false};
-    std::atomic<bool> done{false};
     FillReport report;
 
     QProgressDialog progress(progressText(0, 0), QStringLiteral("Cancel"), 0, 0, this);
@@ -93,38 +90,28 @@ void CDIALOG_FILL::runFill(bool odd) {
     progress.setMinimumDuration(0);
     connect(&progress, &QProgressDialog::canceled, &progress, [&cancel] { cancel = true; });
 
-    std::thread worker([&] {
+    // The window (painting, the progress box) is served until the fill has ended.
+    progress.show();
+    BackgroundWork fill;
+    fill.work = [&](const NotifyGui& notify) {
         const std::unique_ptr<FillFiles> files = files_();
         const FillProgressFn onProgress = [&](const FillProgress& p) {
             examined.store(p.examined, std::memory_order_relaxed);
             copied.store(p.copied, std::memory_order_relaxed);
+            notify();
             return !cancel.load(std::memory_order_relaxed);
         };
         report = odd ? oddFill(*files, folder, imageFormat, onProgress)
                      : autoFill(*files, folder, imageFormat, onProgress);
-        done.store(true, std::memory_order_release);
-    });
-
-    // Serve the window (painting, the progress box) until the fill has ended.
-    QEventLoop loop;
-    QTimer poll;
-    poll.setInterval(50);
-    connect(&poll, &QTimer::timeout, &loop, [&] {
+    };
+    fill.onNotify = [&] {
         progress.setLabelText(progressText(examined.load(std::memory_order_relaxed),
                                            copied.load(std::memory_order_relaxed)));
-        if (done.load(std::memory_order_acquire))
-            loop.quit();
-    });
-    poll.start();
-    progress.show();
-    if (!done.load(std::memory_order_acquire))
-        loop.exec();
-    poll.stop();
-    // The loop may also have been ended by the application quitting: the fill then stops after
-    // the file being made.
-    if (!done.load(std::memory_order_acquire))
-        cancel = true;
-    worker.join();
+    };
+    // The application quitting ends the loop early: the fill then stops after the file being
+    // made.
+    fill.onAbandoned = [&] { cancel = true; };
+    runWhileServing(fill);
     progress.close();
 
     lastReport_ = report;

@@ -14,12 +14,12 @@
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "framework/template_dialog.h"
-#include "recorder/screen_capture_worker.h"
+#include "platform/loader/platform_loader.h"
 #include "recorder/state.h"
 #include "resources/resources.h"
+#include "shell/desktop_workers.h"
 #include "shell/main_frame.h"
 #include "shell/marrowdale_app.h"
 #include "shell/marrowdale_view.h"
@@ -54,16 +54,14 @@ class GuiSession : public ::testing::Test {
         ASSERT_EQ(chdir(folder_.c_str()), 0);
         resetToProcessStart(captureSettings(), recorderState());
 
-        AppWorkers workers;
-        workers.screen = [](UiBridge& ui, const WorkerStart& start) {
-            const std::string& cwd = start.folder;
-            std::thread t = startScreenCaptureThread(captureSettings(), recorderState(), ui, cwd);
-            if (t.joinable())
-                t.join();
-            return WorkerEnd{};
-        };
+        // The program's own services and workers, on the X display of the test.
+        platform_ = loadPlatformServices();
+        screens_ = platform_.screenGrabbers(ScreenBackend::kX11);
+        ASSERT_NE(screens_, nullptr);
+        AppWorkers workers = desktopWorkers(platform_, *screens_);
+        workers.audio = {};
         app_ = std::make_unique<CMarrowdaleApp>(
-            std::move(workers),
+            std::move(workers), platform_,
             std::make_unique<QSettings>(QString::fromStdString(folder_ + "/settings.ini"),
                                         QSettings::IniFormat));
         ASSERT_TRUE(app_->InitInstance({}));
@@ -99,6 +97,8 @@ class GuiSession : public ::testing::Test {
     }
 
     std::string folder_;
+    PlatformServices platform_;
+    std::unique_ptr<ScreenGrabberLoader> screens_;
     std::unique_ptr<CMarrowdaleApp> app_;
     CMainFrame* frame_ = nullptr;
     CMarrowdaleView* view_ = nullptr;

@@ -12,6 +12,7 @@
 
 #include "capture_area/area_selection.h"
 #include "capture_area/watch_delivery.h"
+#include "platform/x11/x11_services.h"
 #include "tests/integration/area_selection/x_session_helpers.h"
 
 namespace marrowdale {

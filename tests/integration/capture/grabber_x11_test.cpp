@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/screen_grabber.h"
+#include "platform/x11/x11_services.h"
 #include "private_xvfb.h"
 #include "screen_picture.h"
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/x11/x11_services.h"
 #include "tests/integration/area_selection/x_session_helpers.h"
 #include "tools/close_others.h"
 #include "tools/close_others_filter.h"

@@ -41,6 +41,7 @@ class RecordingHost final : public AreaSelectionHost {
     HookHandle installMouseWatch() override {
         const CaptureRect before = currentCaptureRect(settings_);
         GuiMouseWatch* watch = GuiMouseWatch::open(
+            {},
             [this](HookHandle self, const MouseWatchEvent& event) {
                 deliverWatchedEvent(settings_, state_, *this, self, event);
             },

@@ -10,6 +10,7 @@
 #include "platform/fakes/fake_clock.h"
 #include "platform/fakes/fake_media_format.h"
 #include "platform/fakes/fake_ui_bridge.h"
+#include "recorder/recording_session.h"
 
 namespace marrowdale {
 namespace {
@@ -708,12 +709,18 @@ TEST_F(AudioWorker, MissingSampleIsReportedAndTheFileFinished) {
     EXPECT_EQ(writerCalls("endWriting"), 1);
 }
 
-TEST_F(AudioWorker, RunsOnItsOwnThread) {
+TEST_F(AudioWorker, RunsOnTheThreadOfTheRecordingSession) {
     audio.script.packetsPerWake = [](int) { return std::vector<std::uint32_t>{100}; };
     stopAfterWakes(4);
     const AudioWorkerServices services{clock, audio, media, ui};
-    std::thread worker = startAudioCaptureWorker(settings, state, services, target, &outcome);
-    worker.join();
+    RecordingSession session(state, {}, [&](const WorkerStart& start) {
+        const AudioRunTarget t{start.folder, start.zero100ns, start.zeroFromScreen};
+        const std::int32_t code = runAudioCaptureWorker(settings, state, services, t, &outcome);
+        return WorkerEnd{code < 0, code};
+    });
+    session.startRecording(RecordingKind::kAudio, target.folder);
+    ASSERT_TRUE(session.waitForAll(std::chrono::seconds(30)));
+    EXPECT_EQ(session.audioEnd().code, outcome.exitCode);
     EXPECT_TRUE(outcome.normalEnd);
     EXPECT_EQ(outcome.framesWritten - outcome.silenceFrames, 400u);
     EXPECT_EQ(outcome.sampleRate, 48000u);

@@ -11,6 +11,7 @@
 #include "platform/fakes/fake_clock.h"
 #include "platform/fakes/fake_screen_grabber.h"
 #include "platform/fakes/fake_ui_bridge.h"
+#include "recorder/recording_session.h"
 #include "recorder/screen_capture_worker.h"
 #include "test_support.h"
 
@@ -42,9 +43,9 @@ class Harness {
         clock.setStepPerRead(10);  // 1 us per read
     }
 
-    void run() {
+    ScreenRunEnd run() {
         const ScreenCaptureServices services{clock, grabber, writers, ui};
-        runScreenCaptureWorker(settings, state, services, cwd, &stats);
+        return runScreenCaptureWorker(settings, state, services, cwd, &stats);
     }
     std::uint64_t start() const { return stats.startTime100ns.load(); }
 
@@ -654,14 +655,45 @@ TEST(CaptureSetUp, NameThatWouldBeCutIsNotWrittenAndReportedOnce) {
     EXPECT_EQ(h.state.screenFinished.load(), 1);
 }
 
-TEST(CaptureThread, StartedWorkerRunsAndCanBeJoined) {
+TEST(CaptureThread, RunsOnTheThreadOfTheRecordingSession) {
     Harness h;
     h.settings.maxFrames = 3;
     const ScreenCaptureServices services{h.clock, h.grabber, h.writers, h.ui};
-    std::thread t = startScreenCaptureWorker(h.settings, h.state, services, h.cwd, &h.stats);
-    t.join();
+    RecordingSession session(h.state,
+                             [&](const WorkerStart& start) {
+                                 runScreenCaptureWorker(h.settings, h.state, services, start.folder,
+                                                        start.screenStats);
+                                 return WorkerEnd{};
+                             },
+                             {});
+    session.startRecording(RecordingKind::kScreen, h.cwd);
+    ASSERT_TRUE(session.waitForAll(std::chrono::seconds(30)));
     EXPECT_EQ(h.writers.writes.size(), 2u);
     EXPECT_EQ(h.state.screenFinished.load(), 1);
+    ASSERT_NE(session.screenStats(), nullptr);
+    EXPECT_EQ(session.zero100ns(), session.screenStats()->startTime100ns.load());
+    EXPECT_NE(session.zero100ns(), 0u);
+}
+
+// A screen that goes away (the X display ends, the cast is closed) ends the run like the stop
+// command: the frames grabbed so far are written and the end steps run.
+TEST(CaptureThread, LostScreenEndsTheRunWithItsEndSteps) {
+    Harness h;
+    h.settings.maxFrames = 50;
+    h.grabber.onGrab = [&](std::size_t grabs) {
+        if (grabs == 4)
+            h.grabber.lost = true;
+    };
+    EXPECT_EQ(h.run(), ScreenRunEnd::kScreenLost);
+    EXPECT_EQ(h.grabber.grabs().size(), 4u);
+    EXPECT_EQ(h.numbers(), (std::vector<std::uint64_t>{1, 2, 3, 4}));
+    EXPECT_EQ(h.state.screenStopped.load(), 1);
+    EXPECT_EQ(h.state.screenFinished.load(), 1);
+    EXPECT_EQ(h.grabber.closes(), 1);
+
+    Harness kept;
+    kept.settings.maxFrames = 3;
+    EXPECT_EQ(kept.run(), ScreenRunEnd::kEnded);
 }
 
 // ---- The histogram ----------------------------------------------------------------------------

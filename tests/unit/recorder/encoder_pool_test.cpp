@@ -25,6 +25,7 @@
 #include "platform/fakes/fake_jpeg_encoder.h"
 #include "platform/fakes/fake_screen_grabber.h"
 #include "platform/fakes/fake_ui_bridge.h"
+#include "platform/jpeg/turbo_jpeg_encoder.h"
 #include "recorder/encoder_pool.h"
 #include "recorder/frame_names.h"
 #include "recorder/screen_capture_worker.h"

@@ -138,7 +138,7 @@ void DesktopTest::launcherActionsStartTheirRecording() {
 
     StartLog log;
     auto app = std::make_unique<CMarrowdaleApp>(
-        loggingWorkers(log),
+        loggingWorkers(log), PlatformServices{},
         std::make_unique<QSettings>(dir_.filePath("marrowdale.ini"), QSettings::IniFormat));
     QVERIFY(app->InitInstance(arguments));
     QCOMPARE(QGuiApplication::desktopFileName(), QStringLiteral(MARROWDALE_APP_ID));

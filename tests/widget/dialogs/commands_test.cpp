@@ -14,6 +14,7 @@
 
 #include "framework/qt_ui_bridge.h"
 #include "framework/template_dialog.h"
+#include "platform/loader/platform_loader.h"
 #include "recorder/state.h"
 #include "resources/resources.h"
 #include "shell/main_frame.h"
@@ -112,7 +113,9 @@ void DialogCommandsTest::init() {
     auto settings =
         std::make_unique<QSettings>(settingsDir_.filePath("marrowdale.ini"), QSettings::IniFormat);
     settings->clear();
-    app_ = std::make_unique<CMarrowdaleApp>(fakeWorkers(log_), std::move(settings));
+    // The program's own platform services: the codec list reads the real catalogue.
+    app_ = std::make_unique<CMarrowdaleApp>(fakeWorkers(log_), loadPlatformServices(),
+                                            std::move(settings));
     QVERIFY(app_->InitInstance({}));
 }
 

@@ -578,7 +578,7 @@ class CustomizationTest : public QObject {
 
     void programStartsWithLooksAndCustomization() {
         {
-            CMarrowdaleApp app(AppWorkers{},
+            CMarrowdaleApp app(AppWorkers{}, PlatformServices{},
                                std::make_unique<QSettings>(ini_, QSettings::IniFormat));
             QVERIFY(app.InitInstance({}));
             CMainFrame* frame = app.mainFrame();
@@ -591,7 +591,8 @@ class CustomizationTest : public QObject {
             QVERIFY(customizer->insertButton(id, 0, res::ID_START_BOTH));
             frame->close();
         }
-        CMarrowdaleApp app(AppWorkers{}, std::make_unique<QSettings>(ini_, QSettings::IniFormat));
+        CMarrowdaleApp app(AppWorkers{}, PlatformServices{},
+                           std::make_unique<QSettings>(ini_, QSettings::IniFormat));
         QVERIFY(app.InitInstance({}));
         auto* customizer = app.mainFrame()->findChild<ToolbarCustomizer*>();
         QCOMPARE(app.mainFrame()->commandState(209).mark, CommandUi::Mark::Radio);

@@ -308,7 +308,8 @@ void ShellTest::init() {
     auto settings =
         std::make_unique<QSettings>(settingsDir_.filePath("marrowdale.ini"), QSettings::IniFormat);
     settings->clear();
-    app_ = std::make_unique<CMarrowdaleApp>(fakeWorkers(log_), std::move(settings));
+    app_ = std::make_unique<CMarrowdaleApp>(fakeWorkers(log_), PlatformServices{},
+                                            std::move(settings));
     QVERIFY(app_->InitInstance({}));
 }
 
@@ -636,7 +637,7 @@ void ShellTest::statusDisplayRendering() {
 }
 
 void ShellTest::viewWithoutDocumentPaintsNothing() {
-    ViewServices services{app_->uiBridge(), app_->workers(), {}};
+    ViewServices services{app_->uiBridge(), app_->workers(), app_->platform(), {}};
     CMarrowdaleView loose(nullptr, services);
     recorderState().raiseOnDraw.store(1);
     const QImage image = renderStatus(&loose);
@@ -851,7 +852,8 @@ void ShellTest::documentsSaveEmptyAndOpenByName() {
     app_.reset();
     auto settings =
         std::make_unique<QSettings>(settingsDir_.filePath("marrowdale.ini"), QSettings::IniFormat);
-    app_ = std::make_unique<CMarrowdaleApp>(fakeWorkers(log_), std::move(settings));
+    app_ = std::make_unique<CMarrowdaleApp>(fakeWorkers(log_), PlatformServices{},
+                                            std::move(settings));
     QVERIFY(app_->InitInstance({other}));
     QCOMPARE(app_->mainFrame()->activeDocument()->title(), QStringLiteral("notes.txt"));
     QCOMPARE(app_->recentFiles().size(), 1);  // kept across runs

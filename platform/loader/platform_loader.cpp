@@ -1,0 +1,28 @@
+#include "platform/loader/platform_loader.h"
+
+#include "platform/ffmpeg/ffmpeg_media.h"
+#include "platform/jpeg/turbo_jpeg_encoder.h"
+#include "platform/pulse/pulse_audio.h"
+#include "platform/x11/x11_services.h"
+
+namespace marrowdale {
+
+PlatformServices loadPlatformServices() {
+    PlatformServices services;
+    services.screenGrabbers = [](std::optional<ScreenBackend> requested) {
+        return loadScreenGrabbers(requested);
+    };
+    services.jpegEncoder = [](JpegQuality quality) { return createTurboJpegEncoder(quality); };
+    services.audioSystem = [] { return createPulseAudioSystem(); };
+    services.mediaFormat = [] {
+        // The catalogue probes FFmpeg's encoders once a process: done here, when the service is
+        // made, rather than in the middle of a recording.
+        (void)ffmpegCodecCatalogue();
+        return createFfmpegMediaFormatService();
+    };
+    services.mouseWatch = [](std::string* error) { return openX11MouseWatch(error); };
+    services.windowList = [](std::string* error) { return openX11WindowList(error); };
+    return services;
+}
+
+}  // namespace marrowdale
