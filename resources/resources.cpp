@@ -154,6 +154,12 @@ QString commandTooltip(int id) {
     return nl < 0 ? QString() : s.mid(nl + 1);
 }
 
+bool popupHolds(const MenuItem& popup, int id) {
+    return std::any_of(popup.items.begin(), popup.items.end(), [id](const MenuItem& item) {
+        return item.kind == MenuItem::Kind::Command && item.id == id;
+    });
+}
+
 std::vector<MenuItem> loadMenu(int id) {
     switch (id) {
         case IDR_POPUP_EDIT:

@@ -99,6 +99,10 @@ struct MenuItem {
 };
 // Menu resource 119, 128 or 130 (the popups of its bar, in order); empty for other ids.
 std::vector<MenuItem> loadMenu(int id);
+// Whether `popup` has command `id` among its own items (not those of its submenus): how the
+// frame finds a popup that has a job of its own, such as the window list of the menu with
+// ID_WINDOW_NEW or the panes of the one with ID_VIEW_TOOLBAR.
+bool popupHolds(const MenuItem& popup, int id);
 
 // Toolbar resource 128 or 129: button command ids left to right, 0 for a separator.
 std::vector<int> loadToolbar(int id);

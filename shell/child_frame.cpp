@@ -1,5 +1,6 @@
 #include "shell/child_frame.h"
 
+#include "shell/marrowdale_doc.h"
 #include "shell/marrowdale_view.h"
 
 namespace marrowdale {
@@ -12,6 +13,17 @@ CChildFrame::~CChildFrame() = default;
 
 CMarrowdaleView* CChildFrame::view() const {
     return qobject_cast<CMarrowdaleView*>(widget());
+}
+
+CMarrowdaleDoc* CChildFrame::document() const {
+    CMarrowdaleView* v = view();
+    return v ? v->document() : nullptr;
+}
+
+std::vector<CommandTarget*> CChildFrame::commandTargets() {
+    CMarrowdaleView* v = view();
+    CMarrowdaleDoc* doc = v ? v->document() : nullptr;
+    return {v, doc, this};
 }
 
 }  // namespace marrowdale

@@ -17,9 +17,6 @@
 
 #include "framework/template_dialog.h"
 #include "shell/child_frame.h"
-#include "shell/marrowdale_doc.h"
-#include "shell/marrowdale_view.h"
-#include "shell/toolbar_customization.h"
 #include "shell/toolbar_pictures.h"
 
 namespace marrowdale {
@@ -164,9 +161,11 @@ QAction* CMainFrame::commandAction(int id) {
 
 std::vector<CommandTarget*> CMainFrame::chain() const {
     CChildFrame* frame = activeChildFrame();
-    CMarrowdaleView* view = frame ? frame->view() : nullptr;
-    CMarrowdaleDoc* doc = view ? view->document() : nullptr;
-    return {view, doc, frame, const_cast<CMainFrame*>(this), application_};
+    std::vector<CommandTarget*> targets =
+        frame ? frame->commandTargets() : std::vector<CommandTarget*>{nullptr, nullptr, nullptr};
+    targets.push_back(const_cast<CMainFrame*>(this));
+    targets.push_back(application_);
+    return targets;
 }
 
 bool CMainFrame::executeCommand(int id) {
@@ -206,7 +205,8 @@ void CMainFrame::fillMenu(QMenu* menu, const std::vector<res::MenuItem>& items) 
             case res::MenuItem::Kind::Popup: {
                 QMenu* sub = menu->addMenu(item.text);
                 fillMenu(sub, item.items);
-                if (item.text == QLatin1String("&Toolbars and Docking Windows"))
+                // The framework's list of panes goes where its placeholder command is.
+                if (res::popupHolds(item, res::ID_VIEW_TOOLBAR))
                     connect(sub, &QMenu::aboutToShow, this, [this, sub] { fillToolbarsMenu(sub); });
                 break;
             }
@@ -238,8 +238,8 @@ void CMainFrame::fillMenu(QMenu* menu, const std::vector<res::MenuItem>& items) 
 
 void CMainFrame::fillToolbarsMenu(QMenu* menu) {
     // The framework's list of panes replaces the placeholder item.
-    if (auto* customizer = findChild<ToolbarCustomizer*>()) {
-        customizer->fillPanesMenu(menu);
+    if (panesMenu_) {
+        panesMenu_->fillPanesMenu(menu);
         return;
     }
     menu->clear();
@@ -260,7 +260,8 @@ void CMainFrame::buildMenuBar(int menuId) {
     for (const res::MenuItem& popup : res::loadMenu(menuId)) {
         QMenu* menu = bar->addMenu(popup.text);
         fillMenu(menu, popup.items);
-        if (popup.text == QLatin1String("&Window")) {
+        // The window list follows the menu that holds the window commands.
+        if (res::popupHolds(popup, res::ID_WINDOW_NEW)) {
             const int fixedItems = static_cast<int>(menu->actions().size());
             fillWindowList(menu, fixedItems);
             connect(menu, &QMenu::aboutToShow, this,
@@ -377,11 +378,11 @@ CMarrowdaleView* CMainFrame::activeView() const {
 }
 
 CMarrowdaleDoc* CMainFrame::activeDocument() const {
-    CMarrowdaleView* v = activeView();
-    return v ? v->document() : nullptr;
+    CChildFrame* f = activeChildFrame();
+    return f ? f->document() : nullptr;
 }
 
-CChildFrame* CMainFrame::addChildFrame(CMarrowdaleView* view) {
+CChildFrame* CMainFrame::addChildFrame(QWidget* view) {
     auto* frame = new CChildFrame;
     frame->setWidget(view);
     frame->setWindowIcon(applicationIcon());

@@ -14,6 +14,7 @@
 
 #include "framework/command_map.h"
 #include "resources/resources.h"
+#include "shell/frame_parts.h"
 
 class QAction;
 class QLabel;
@@ -28,7 +29,7 @@ class CChildFrame;
 class CMarrowdaleDoc;
 class CMarrowdaleView;
 
-class CMainFrame : public QMainWindow, public CommandTarget {
+class CMainFrame : public QMainWindow, public CommandTarget, public PopupMenuHost {
     Q_OBJECT
   public:
     // `application` is the last target of the routing chain (may be null in tests).
@@ -55,13 +56,13 @@ class CMainFrame : public QMainWindow, public CommandTarget {
     CMarrowdaleView* activeView() const;
     CMarrowdaleDoc* activeDocument() const;
 
-    // Adds a child frame holding `view` and activates it.
-    CChildFrame* addChildFrame(CMarrowdaleView* view);
+    // Adds a child frame holding `view` (a CMarrowdaleView) and activates it.
+    CChildFrame* addChildFrame(QWidget* view);
     // Child frames in creation order.
     std::vector<CChildFrame*> childFrames() const;
 
     // Shows popup menu resource `menuId` at `globalPos`, modally; returns when it is closed.
-    void showPopupMenu(int menuId, const QPoint& globalPos);
+    void showPopupMenu(int menuId, const QPoint& globalPos) override;
     // The popup shown by showPopupMenu while it is open (tests).
     QMenu* openPopupMenu() const { return openPopup_; }
 
@@ -74,6 +75,10 @@ class CMainFrame : public QMainWindow, public CommandTarget {
 
     // The window-management dialog (131).
     void OnWindowManager();
+
+    // What fills the panes menu; without one it lists the standard toolbar alone. The provider
+    // outlives the frame's menus or is taken away (null) before it goes.
+    void setPanesMenuProvider(PanesMenuProvider* provider) { panesMenu_ = provider; }
 
     // Makes another child frame and view for `document` (Window New Window); set by the
     // application, which owns the document template.
@@ -100,6 +105,7 @@ class CMainFrame : public QMainWindow, public CommandTarget {
     void fillWindowList(QMenu* menu, int fixedItems);
 
     CommandTarget* application_;
+    PanesMenuProvider* panesMenu_ = nullptr;
     QMdiArea* mdiArea_ = nullptr;
     QToolBar* toolBar_ = nullptr;
     QLabel* messagePane_ = nullptr;

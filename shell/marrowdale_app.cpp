@@ -16,10 +16,10 @@
 #include "resources/resources.h"
 #include "shell/about_dlg.h"
 #include "shell/child_frame.h"
+#include "shell/frame_setup.h"
 #include "shell/main_frame.h"
 #include "shell/marrowdale_doc.h"
 #include "shell/marrowdale_view.h"
-#include "shell/toolbar_customization.h"
 
 namespace marrowdale {
 
@@ -152,8 +152,7 @@ bool CMarrowdaleApp::waitForWorkers() {
 CMarrowdaleView* CMarrowdaleApp::createView(CMarrowdaleDoc* document) {
     auto* view = new CMarrowdaleView(
         document, ViewServices{*uiBridge_, *workers_, platform_,
-                               [this] { return waitForWorkers(); }, printer_.get()});
-    document->addView(view);
+                               [this] { return waitForWorkers(); }, printer_.get(), mainFrame_});
     QPointer<CMarrowdaleDoc> doc(document);
     connect(view, &QObject::destroyed, this, [this, doc] {
         if (doc)

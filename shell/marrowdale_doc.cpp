@@ -3,11 +3,11 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QWidget>
 #include <algorithm>
 
 #include "framework/message_box.h"
 #include "resources/resources.h"
-#include "shell/marrowdale_view.h"
 
 namespace marrowdale {
 
@@ -17,10 +17,8 @@ CMarrowdaleDoc::CMarrowdaleDoc(QObject* parent) : QObject(parent) {
     commandMap().on(res::ID_FILE_CLOSE, [this] { OnFileClose(); });
 }
 
-CMarrowdaleDoc::~CMarrowdaleDoc() {
-    for (CMarrowdaleView* v : views_)
-        v->setDocument(nullptr);
-}
+// The views hold the document through a guarded pointer: they see it go.
+CMarrowdaleDoc::~CMarrowdaleDoc() = default;
 
 void CMarrowdaleDoc::setTitle(const QString& title) {
     title_ = title;
@@ -49,13 +47,12 @@ bool CMarrowdaleDoc::OnSaveDocument(const QString& path) {
     return true;
 }
 
-void CMarrowdaleDoc::addView(CMarrowdaleView* view) {
+void CMarrowdaleDoc::addView(QWidget* view) {
     if (std::find(views_.begin(), views_.end(), view) == views_.end())
         views_.push_back(view);
-    view->setDocument(this);
 }
 
-void CMarrowdaleDoc::removeView(CMarrowdaleView* view) {
+void CMarrowdaleDoc::removeView(QWidget* view) {
     auto it = std::find(views_.begin(), views_.end(), view);
     if (it == views_.end())
         return;
@@ -88,8 +85,8 @@ void CMarrowdaleDoc::OnFileSaveAs() {
 
 void CMarrowdaleDoc::OnFileClose() {
     // Closing a frame destroys its view, which removes itself from views_.
-    const std::vector<CMarrowdaleView*> views = views_;
-    for (CMarrowdaleView* v : views)
+    const std::vector<QWidget*> views = views_;
+    for (QWidget* v : views)
         if (QWidget* frame = v->parentWidget())
             frame->close();
 }

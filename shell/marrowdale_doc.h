@@ -8,9 +8,9 @@
 
 #include "framework/command_map.h"
 
-namespace marrowdale {
+class QWidget;
 
-class CMarrowdaleView;
+namespace marrowdale {
 
 class CMarrowdaleDoc : public QObject, public CommandTarget {
     Q_OBJECT
@@ -28,9 +28,11 @@ class CMarrowdaleDoc : public QObject, public CommandTarget {
     bool OnSaveDocument(const QString& path);
     bool OnNewDocument() { return true; }
 
-    const std::vector<CMarrowdaleView*>& views() const { return views_; }
-    void addView(CMarrowdaleView* view);
-    void removeView(CMarrowdaleView* view);
+    // The windows that show the document (its views), in the order they joined. A view joins
+    // when it is made and leaves when it goes.
+    const std::vector<QWidget*>& views() const { return views_; }
+    void addView(QWidget* view);
+    void removeView(QWidget* view);
 
     // Save (57603): to the document's file, or as Save As when it has none.
     void OnFileSave();
@@ -48,7 +50,7 @@ class CMarrowdaleDoc : public QObject, public CommandTarget {
   private:
     QString title_;
     QString pathName_;
-    std::vector<CMarrowdaleView*> views_;
+    std::vector<QWidget*> views_;
 };
 
 }  // namespace marrowdale

@@ -14,7 +14,7 @@
 #include "platform/clock.h"
 #include "recorder/output_folder.h"
 #include "resources/resources.h"
-#include "shell/main_frame.h"
+#include "shell/frame_parts.h"
 #include "shell/marrowdale_doc.h"
 #include "shell/view_command_bindings.h"
 
@@ -113,6 +113,8 @@ CMarrowdaleView::CMarrowdaleView(CMarrowdaleDoc* document, ViewServices services
     setAttribute(Qt::WA_OpaquePaintEvent, false);
     setAutoFillBackground(true);
     setFocusPolicy(Qt::StrongFocus);
+    if (document_)
+        document_->addView(this);
 
     // The shared records as every new view leaves them.
     shownTop = 100;
@@ -172,6 +174,10 @@ void CMarrowdaleView::bindOwnCommands() {
     map.on(res::ID_FILE_PRINT, [this] { OnFilePrint(); });
     map.on(res::ID_FILE_PRINT_DIRECT, [this] { OnFilePrint(); });
     map.on(res::ID_FILE_PRINT_PREVIEW, [this] { OnFilePrintPreview(); });
+}
+
+CMarrowdaleDoc* CMarrowdaleView::document() const {
+    return document_.data();
 }
 
 RecordingCommandContext CMarrowdaleView::commandContext() {
@@ -235,8 +241,8 @@ void CMarrowdaleView::contextMenuEvent(QContextMenuEvent* event) {
     const QPoint global = event->reason() == QContextMenuEvent::Keyboard ? mapToGlobal(event->pos())
                                                                          : event->globalPos();
     emit contextMenuRequested(global);
-    if (auto* frame = qobject_cast<CMainFrame*>(window()))
-        frame->showPopupMenu(res::IDR_POPUP_EDIT, global);
+    if (services_.popupMenus)
+        services_.popupMenus->showPopupMenu(res::IDR_POPUP_EDIT, global);
     event->accept();
 }
 

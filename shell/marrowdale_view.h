@@ -4,6 +4,7 @@
 // shell/view_command_bindings.h).
 #pragma once
 
+#include <QPointer>
 #include <QPrinter>
 #include <QWidget>
 #include <cstdint>
@@ -22,6 +23,7 @@ class QPainter;
 namespace marrowdale {
 
 class CMarrowdaleDoc;
+class PopupMenuHost;
 class QtUiBridge;
 
 // What a view gets from the application.
@@ -35,11 +37,14 @@ struct ViewServices {
     std::function<bool()> waitForWorkers;
     // The application's printer, whose settings Print Setup changes; null: the view's own.
     QPrinter* printer = nullptr;
+    // Shows the view's context menu (the main frame); null: none is shown.
+    PopupMenuHost* popupMenus = nullptr;
 };
 
 class CMarrowdaleView : public QWidget, public CommandTarget, private CommandHost {
     Q_OBJECT
   public:
+    // Joins `document` (may be null) as one of its views.
     CMarrowdaleView(CMarrowdaleDoc* document, ViewServices services, QWidget* parent = nullptr);
     ~CMarrowdaleView() override;
 
@@ -49,8 +54,8 @@ class CMarrowdaleView : public QWidget, public CommandTarget, private CommandHos
     std::int32_t shownRight = 800;
     std::int32_t shownBottom = 600;
 
-    CMarrowdaleDoc* document() const { return document_; }
-    void setDocument(CMarrowdaleDoc* document) { document_ = document; }
+    // Null once the document has gone.
+    CMarrowdaleDoc* document() const;
 
     // The whole client area is repainted soon, its background erased first.
     void repaintErase();
@@ -108,7 +113,7 @@ class CMarrowdaleView : public QWidget, public CommandTarget, private CommandHos
 
     void bindOwnCommands();
 
-    CMarrowdaleDoc* document_;
+    QPointer<CMarrowdaleDoc> document_;
     ViewServices services_;
     std::function<void(const QPoint&)> leftButtonDown_;
     std::vector<std::function<void()>> destroySteps_;

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-class QEventLoop;
+#include "platform/portal/screen_cast_status.h"
 
-#include "platform/portal/screen_cast_portal.h"
+class QEventLoop;
 
 namespace marrowdale {
 

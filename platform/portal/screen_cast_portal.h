@@ -12,14 +12,9 @@
 #include <memory>
 #include <string>
 
-namespace marrowdale {
+#include "platform/portal/screen_cast_status.h"
 
-enum class ScreenCastStatus {
-    kOk,
-    kNoPortal,  // no session bus, or the desktop offers no screen-cast portal
-    kRefused,   // the user (or the desktop's policy) did not allow the cast
-    kFailed,    // the portal answered with an error, or did not answer in time
-};
+namespace marrowdale {
 
 struct ScreenCastStart {
     ScreenCastStatus status = ScreenCastStatus::kFailed;

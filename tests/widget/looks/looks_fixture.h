@@ -10,9 +10,11 @@
 #include <QTemporaryDir>
 #include <memory>
 
+#include "shell/customize_dialog.h"
+#include "shell/frame_setup.h"
 #include "shell/looks.h"
 #include "shell/main_frame.h"
-#include "shell/toolbar_customization.h"
+#include "shell/toolbar_customizer.h"
 
 namespace marrowdale::testing {
 

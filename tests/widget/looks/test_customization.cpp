@@ -608,7 +608,7 @@ class CustomizationTest : public QObject {
         const QKeySequence ctrlShiftS(Qt::CTRL | Qt::SHIFT | Qt::Key_S);
         {
             Session first(ini_);
-            ToolbarCustomizer& c = *first.customizer;
+            ShortcutMap& c = first.customizer->shortcutMap();
             QCOMPARE(c.shortcuts(res::ID_FILE_NEW), QList<QKeySequence>{ctrlN});
             QCOMPARE(c.commandOfShortcut(ctrlN), res::ID_FILE_NEW);
             QVERIFY(c.assignShortcut(res::ID_RECORD, ctrlN));
@@ -625,7 +625,7 @@ class CustomizationTest : public QObject {
         }
         {
             Session second(ini_);
-            ToolbarCustomizer& c = *second.customizer;
+            ShortcutMap& c = second.customizer->shortcutMap();
             QCOMPARE(c.shortcuts(res::ID_RECORD), QList<QKeySequence>{ctrlN});
             QCOMPARE(c.shortcuts(res::ID_FILE_NEW), QList<QKeySequence>{});
             QCOMPARE(c.shortcuts(res::ID_STOP_RECORDING), QList<QKeySequence>{ctrlShiftS});
@@ -637,15 +637,16 @@ class CustomizationTest : public QObject {
             second.close();
         }
         Session third(ini_);
-        QCOMPARE(third.customizer->shortcuts(res::ID_FILE_NEW), QList<QKeySequence>{ctrlN});
-        QCOMPARE(third.customizer->shortcuts(res::ID_RECORD), QList<QKeySequence>{});
-        QCOMPARE(third.customizer->shortcuts(res::ID_FILE_OPEN),
+        QCOMPARE(third.customizer->shortcutMap().shortcuts(res::ID_FILE_NEW),
+                 QList<QKeySequence>{ctrlN});
+        QCOMPARE(third.customizer->shortcutMap().shortcuts(res::ID_RECORD), QList<QKeySequence>{});
+        QCOMPARE(third.customizer->shortcutMap().shortcuts(res::ID_FILE_OPEN),
                  QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_O)});
     }
 
     void storedShortcutsAreCheckedWhenRead() {
         const auto known = [](int id) { return id == 100 || id == 200 || id == 300; };
-        const auto keys = ToolbarCustomizer::parseShortcuts(
+        const auto keys = parseShortcuts(
             QStringLiteral("100=Ctrl+A|Ctrl+A|F5;999=Ctrl+B;200=;junk;=F2;300=Ctrl+Nonsense;"
                            "abc=F3;100=F9"),
             known);
@@ -658,9 +659,9 @@ class CustomizationTest : public QObject {
             {100, {QKeySequence(Qt::Key_F5)}}, {200, {QKeySequence(Qt::Key_F6)}}, {300, {}}};
         const std::map<int, QList<QKeySequence>> now{
             {100, {QKeySequence(Qt::Key_F5)}}, {200, {}}, {300, {QKeySequence(Qt::Key_F2)}}};
-        const QString text = ToolbarCustomizer::formatShortcuts(now, defaults);
+        const QString text = formatShortcuts(now, defaults);
         QCOMPARE(text, QStringLiteral("200=;300=F2"));
-        QCOMPARE(ToolbarCustomizer::parseShortcuts(text, known).at(300),
+        QCOMPARE(parseShortcuts(text, known).at(300),
                  QList<QKeySequence>{QKeySequence(Qt::Key_F2)});
         // Keys that look like the separators, and a two-chord sequence, come back whole.
         const std::map<int, QList<QKeySequence>> odd{
@@ -668,8 +669,7 @@ class CustomizationTest : public QObject {
              {QKeySequence(Qt::CTRL | Qt::Key_Semicolon), QKeySequence(Qt::CTRL | Qt::Key_Bar),
               QKeySequence(Qt::CTRL | Qt::Key_Equal), QKeySequence(Qt::CTRL | Qt::Key_Percent)}},
             {200, {QKeySequence(Qt::CTRL | Qt::Key_K, Qt::CTRL | Qt::Key_Comma)}}};
-        const auto back =
-            ToolbarCustomizer::parseShortcuts(ToolbarCustomizer::formatShortcuts(odd, {}), known);
+        const auto back = parseShortcuts(formatShortcuts(odd, {}), known);
         QCOMPARE(back.size(), size_t{2});
         QCOMPARE(back.at(100), odd.at(100));
         QCOMPARE(back.at(200), odd.at(200));
@@ -687,24 +687,27 @@ class CustomizationTest : public QObject {
         const QList<QListWidgetItem*> found =
             commands->findItems(commandName(res::ID_RECORD), Qt::MatchExactly);
         QCOMPARE(found.size(), 1);
-        QCOMPARE(commands->count(), int(session.customizer->keyboardCommands().size()));
+        QCOMPARE(commands->count(),
+                 int(session.customizer->shortcutMap().keyboardCommands().size()));
         commands->setCurrentItem(found.first());
         QCOMPARE(dialog->currentKeysList()->count(), 0);
         dialog->newKeysEdit()->setKeySequence(QKeySequence(Qt::CTRL | Qt::Key_P));
         QCOMPARE(dialog->assignedToLabel()->text(),
                  QStringLiteral("Assigned to: %1").arg(commandName(res::ID_FILE_PRINT)));
         dialog->findChild<QPushButton*>(QStringLiteral("assignKeyButton"))->click();
-        QCOMPARE(session.customizer->shortcuts(res::ID_RECORD),
+        QCOMPARE(session.customizer->shortcutMap().shortcuts(res::ID_RECORD),
                  QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_P)});
-        QCOMPARE(session.customizer->shortcuts(res::ID_FILE_PRINT), QList<QKeySequence>{});
+        QCOMPARE(session.customizer->shortcutMap().shortcuts(res::ID_FILE_PRINT),
+                 QList<QKeySequence>{});
         QCOMPARE(dialog->currentKeysList()->count(), 1);
         QVERIFY(dialog->newKeysEdit()->keySequence().isEmpty());
         dialog->currentKeysList()->setCurrentRow(0);
         dialog->findChild<QPushButton*>(QStringLiteral("removeKeyButton"))->click();
-        QCOMPARE(session.customizer->shortcuts(res::ID_RECORD), QList<QKeySequence>{});
+        QCOMPARE(session.customizer->shortcutMap().shortcuts(res::ID_RECORD),
+                 QList<QKeySequence>{});
         QCOMPARE(dialog->currentKeysList()->count(), 0);
         dialog->findChild<QPushButton*>(QStringLiteral("resetKeysButton"))->click();
-        QCOMPARE(session.customizer->shortcuts(res::ID_FILE_PRINT),
+        QCOMPARE(session.customizer->shortcutMap().shortcuts(res::ID_FILE_PRINT),
                  QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_P)});
         dialog->close();
     }
