@@ -19,6 +19,13 @@ struct ScreenImage {
     std::uint16_t bitsPerPixel = 32;
 };
 
+// What a grab would find changed since the grab before it.
+enum class ScreenChange {
+    kUnknown,  // cannot be told: grab, and compare if it matters
+    kNone,     // nothing was drawn there: a grab would copy the same pixels
+    kSome,     // something was drawn there (perhaps the same pixels again)
+};
+
 // A picture of the size given to ScreenGrabber::open() that grabInto() fills, beside the
 // grabber's own image(). A capture worker keeps a few of them, so that the frames already taken
 // can be encoded on other threads while the next one is grabbed. Made by makeBuffer() of one
@@ -80,6 +87,17 @@ class ScreenGrabber {
     // Does what grab() does, into `target` (made by this grabber's makeBuffer()) instead of
     // image(). False when the copy failed; `target` then holds no reliable picture.
     virtual bool grabInto(std::int32_t left, std::int32_t top, GrabBuffer& target);
+    // True when grabInto() leaves image() untouched, so that image() can serve as one more
+    // buffer beside those of makeBuffer(). The default grabs through image(), hence false.
+    virtual bool grabIntoLeavesImage() const { return false; }
+
+    // Whether anything was drawn inside the rectangle at (left, top), of the open() size,
+    // since the last grab (into image() or a buffer), when that grab succeeded at the same
+    // corner. Each call starts the watch afresh: after kSome or kUnknown, grab before asking
+    // again. The default cannot tell.
+    virtual ScreenChange changeSinceLastGrab(std::int32_t /*left*/, std::int32_t /*top*/) {
+        return ScreenChange::kUnknown;
+    }
 };
 
 }  // namespace marrowdale

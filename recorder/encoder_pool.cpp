@@ -59,24 +59,28 @@ void EncoderPool::start(std::uint8_t imageFormat) {
             lane->warmUp(grabber_.image(), imageFormat);
     }
 
+    // Enough buffers for every thread to encode one frame while the loop grabs the next. The
+    // grabber's own image is one of them when grabs into the others leave it alone.
     const std::size_t ring =
-        wantedRing_ != 0 ? std::max<std::size_t>(wantedRing_, 2) : lanes.size() + 2;
-    slots_.resize(ring);
-    std::size_t made = 0;
+        std::max<std::size_t>(wantedRing_ != 0 ? wantedRing_ : lanes.size() + 1, 2);
+    const bool ownImage = grabber_.image() != nullptr && grabber_.grabIntoLeavesImage();
     if (grabber_.image() != nullptr) {
-        for (Slot& slot : slots_) {
-            slot.buffer = grabber_.makeBuffer();
-            if (!slot.buffer)
+        slots_.resize(ownImage ? 1 : 0);
+        while (slots_.size() < ring) {
+            std::unique_ptr<GrabBuffer> buffer = grabber_.makeBuffer();
+            if (!buffer)
                 break;
-            ++made;
+            slots_.emplace_back();
+            slots_.back().buffer = std::move(buffer);
         }
     }
-    if (made < 2) {
+    if (slots_.size() < 2) {
         // One image, the grabber's: each frame is written before the next grab overwrites it.
         slots_.clear();
         slots_.resize(1);
         lanes.clear();
     }
+    ring_ = slots_.size() >= 2;
     jobs_.assign(slots_.size(), -1);
     for (FrameWriters* lane : lanes)
         threads_.emplace_back([this, lane] { threadMain(lane); });
@@ -116,6 +120,18 @@ bool EncoderPool::grab(std::int32_t left, std::int32_t top) {
         return false;
     }
     Slot& slot = slots_[static_cast<std::size_t>(current_)];
+    notGrabbed_ = false;
+    knownChanged_ = false;
+    if (ring_ && latest_ >= 0) {
+        // The screen may say that the picture before is still what is there.
+        const ScreenChange change = grabber_.changeSinceLastGrab(left, top);
+        if (change == ScreenChange::kNone) {
+            notGrabbed_ = true;
+            lastGrabOk_ = true;
+            return true;
+        }
+        knownChanged_ = change == ScreenChange::kSome;
+    }
     lastGrabOk_ =
         slot.buffer ? grabber_.grabInto(left, top, *slot.buffer) : grabber_.grab(left, top);
     return lastGrabOk_;
@@ -130,16 +146,18 @@ void EncoderPool::queue(const FrameName& name, std::uint8_t imageFormat) {
     slot.format = imageFormat;
     slot.bytesDone = false;
     slot.jpeg.clear();
-    // With the grabber's own image there is no earlier picture left to compare with.
-    const bool ring = slot.buffer != nullptr;
+    // With the grabber's image alone there is no earlier picture left to compare with.
+    const bool ring = ring_;
     slot.previous = ring ? latest_ : -1;
-    slot.showsPrevious = !lastGrabOk_ && slot.previous >= 0;
+    slot.showsPrevious = (!lastGrabOk_ || notGrabbed_) && slot.previous >= 0;
+    slot.knownChanged = knownChanged_;
+    const bool newPicture = ring && lastGrabOk_ && !notGrabbed_;
     {
         std::lock_guard lock(mutex_);
         // The loop's hold on the slot passes to the frame's job.
         if (slot.previous >= 0)
             ++slots_[static_cast<std::size_t>(slot.previous)].holders;
-        if (ring && lastGrabOk_) {
+        if (newPicture) {
             ++slot.holders;  // the loop keeps the new picture for the next comparison
             if (latest_ >= 0)
                 releaseLocked(latest_);
@@ -161,27 +179,43 @@ void EncoderPool::queue(const FrameName& name, std::uint8_t imageFormat) {
 
 void EncoderPool::writeFrame(int index, FrameWriters& lane) {
     Slot& slot = slots_[static_cast<std::size_t>(index)];
-    const int previous = slot.previous;
+    int previous = slot.previous;
     Slot* before = previous >= 0 ? &slots_[static_cast<std::size_t>(previous)] : nullptr;
-    const Slot& source = slot.showsPrevious ? *before : slot;
-    const ScreenImage* image = imageOf(source);
+    // The picture before is given back as soon as this frame no longer needs it.
+    auto letGoOfBefore = [&] {
+        if (previous < 0)
+            return;
+        {
+            std::lock_guard lock(mutex_);
+            releaseLocked(previous);
+        }
+        previous = -1;
+    };
 
     bool reused = false;
     if (slot.format == kImageFormatBmp) {
-        lane.writeBMP(image, slot.name.c_str());
+        const Slot& source = slot.showsPrevious ? *before : slot;
+        lane.writeBMP(imageOf(source), slot.name.c_str());
+        letGoOfBefore();
     } else {
         if (before != nullptr &&
-            (slot.showsPrevious || samePixels(imageOf(slot), imageOf(*before)))) {
+            (slot.showsPrevious ||
+             (!slot.knownChanged && samePixels(imageOf(slot), imageOf(*before))))) {
             std::unique_lock lock(mutex_);
             bytesDone_.wait(lock, [before] { return before->bytesDone; });
             reused = !before->jpeg.empty();
         }
         if (reused) {
             slot.jpeg.assign(before->jpeg.begin(), before->jpeg.end());
+            letGoOfBefore();
         } else {
+            const Slot& source = slot.showsPrevious ? *before : slot;
+            if (!slot.showsPrevious)
+                letGoOfBefore();
             EncodedJpeg encoded;
-            if (lane.encodeJPG(image, encoded))
+            if (lane.encodeJPG(imageOf(source), encoded))
                 slot.jpeg.assign(encoded.data, encoded.data + encoded.size);
+            letGoOfBefore();
         }
     }
     {
@@ -195,8 +229,6 @@ void EncoderPool::writeFrame(int index, FrameWriters& lane) {
         lane.writeEncodedJPG(slot.jpeg.data(), slot.jpeg.size(), slot.name.c_str());
 
     std::lock_guard lock(mutex_);
-    if (previous >= 0)
-        releaseLocked(previous);
     releaseLocked(index);
 }
 

@@ -8,8 +8,10 @@
 //
 // A picture that has not changed is not encoded again: when a grab is byte for byte the grab
 // before it, its file gets the JPEG bytes of the frame before, which are the bytes an encode of
-// it would give. A grab that failed is written as the picture before it, as a grabber that
-// keeps one image would have left it.
+// it would give. Where the grabber can tell that nothing was drawn since the last grab, the
+// screen is not even copied; where it can tell that something was, the grabs are not compared.
+// A grab that failed is written as the picture before it, as a grabber that keeps one image
+// would have left it.
 //
 // Memory, all of it taken at start(), none per frame: the ring's buffers, each of
 // width x height x 4 bytes of pixels plus the JPEG bytes of its last frame (a fraction of the
@@ -81,8 +83,10 @@ class EncoderPool {
         int holders = 0;                     // the loop, the frame's job, the next frame's job
         FrameName name;
         std::uint8_t format = kImageFormatJpeg;
-        int previous = -1;               // the slot of the picture grabbed before, or -1
-        bool showsPrevious = false;      // the grab failed: the frame is the picture before
+        int previous = -1;  // the slot of the picture grabbed before, or -1
+        // The frame is the picture before: its grab failed, or the screen said nothing changed.
+        bool showsPrevious = false;
+        bool knownChanged = false;       // the screen said something was drawn: no comparison
         bool bytesDone = false;          // `jpeg` is final for the frame
         std::vector<std::uint8_t> jpeg;  // this picture's JPEG bytes; empty when there are none
     };
@@ -105,6 +109,9 @@ class EncoderPool {
     int current_ = -1;  // the slot the loop grabs into next
     int latest_ = -1;   // the slot of the last picture grabbed, kept for the next comparison
     bool lastGrabOk_ = false;
+    bool notGrabbed_ = false;    // the last grab() found the screen unchanged and copied nothing
+    bool knownChanged_ = false;  // the last grab() was told something was drawn
+    bool ring_ = false;          // at least two slots: frames are compared with the one before
 
     mutable std::mutex mutex_;
     std::condition_variable slotFreed_;

@@ -65,6 +65,11 @@ class FakeScreenGrabber final : public ScreenGrabber {
     const ScreenImage* image() const override { return open_ ? &image_ : nullptr; }
     bool connectionLost() const override { return lost.load(); }
 
+    ScreenChange changeSinceLastGrab(std::int32_t left, std::int32_t top) override {
+        ++changeQuestions_;
+        return change ? change(left, top) : ScreenChange::kUnknown;
+    }
+
     void close() override {
         if (open_)
             ++closes_;
@@ -93,6 +98,9 @@ class FakeScreenGrabber final : public ScreenGrabber {
     bool stampIndex = true;
     // Called after each grab is recorded, with the count of grabs so far.
     std::function<void(std::size_t)> onGrab;
+    // The answer of changeSinceLastGrab(); without one the fake cannot tell.
+    std::function<ScreenChange(std::int32_t, std::int32_t)> change;
+    int changeQuestions() const { return changeQuestions_; }
 
   private:
     std::function<std::uint64_t()> timeSource_;
@@ -102,6 +110,7 @@ class FakeScreenGrabber final : public ScreenGrabber {
     bool open_ = false;
     int opens_ = 0;
     int closes_ = 0;
+    int changeQuestions_ = 0;
     std::int32_t openedWidth_ = 0;
     std::int32_t openedHeight_ = 0;
 };

@@ -1,9 +1,13 @@
 // Screen grabbing through Xlib. One shared-memory image (MIT-SHM) is made at open() for grab(),
 // and one more for every grab buffer, so that a grab lands straight in the buffer it was asked
-// for; where shared memory is unavailable, XGetSubImage fills client-side images.
+// for; where shared memory is unavailable, XGetSubImage fills client-side images. The DAMAGE
+// extension, watching the root window and so every window on it, tells whether anything was
+// drawn since the last grab.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
+#include <X11/extensions/Xdamage.h>
+#include <X11/extensions/Xfixes.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
@@ -343,6 +347,7 @@ class X11ScreenGrabber final : public ScreenGrabber {
             close();
             return false;
         }
+        watchDamage();
         image_.pixels = own_.data();
         image_.width = width;
         image_.height = height;
@@ -387,12 +392,54 @@ class X11ScreenGrabber final : public ScreenGrabber {
         return grabTo(buffer->x11(), left, top);
     }
 
+    bool grabIntoLeavesImage() const override { return true; }
+
+    ScreenChange changeSinceLastGrab(std::int32_t left, std::int32_t top) override {
+        if (!opened_ || damage_ == 0 || lost_.load())
+            return ScreenChange::kUnknown;
+        // Takes everything drawn since the last call and starts afresh; the reply comes after
+        // every event sent before it, so the notices can be dropped right away.
+        ErrorTrap trap(display_);
+        XDamageSubtract(display_, damage_, 0, parts_);
+        int count = 0;
+        XRectangle bounds{};
+        XRectangle* drawn = XFixesFetchRegionAndBounds(display_, parts_, &count, &bounds);
+        while (XEventsQueued(display_, QueuedAlready) > 0) {
+            XEvent event;
+            XNextEvent(display_, &event);
+        }
+        bool touched = false;
+        for (int i = 0; i < count && drawn != nullptr; ++i) {
+            const long x0 = std::max<long>(drawn[i].x, left);
+            const long y0 = std::max<long>(drawn[i].y, top);
+            const long x1 = std::min<long>(static_cast<long>(drawn[i].x) + drawn[i].width,
+                                           static_cast<long>(left) + image_.width);
+            const long y1 = std::min<long>(static_cast<long>(drawn[i].y) + drawn[i].height,
+                                           static_cast<long>(top) + image_.height);
+            touched = touched || (x0 < x1 && y0 < y1);
+        }
+        if (drawn != nullptr)
+            XFree(drawn);
+        if (trap.wasHit() || !lastGrabOk_ || left != lastLeft_ || top != lastTop_)
+            return ScreenChange::kUnknown;
+        return touched ? ScreenChange::kSome : ScreenChange::kNone;
+    }
+
     void close() override {
         opened_ = false;
         image_ = ScreenImage{};
         for (X11GrabBuffer* b : buffers_)
             b->orphan(display_, lost_.load());
         buffers_.clear();
+        if (display_ != nullptr && !lost_.load()) {
+            if (damage_ != 0)
+                XDamageDestroy(display_, damage_);
+            if (parts_ != 0)
+                XFixesDestroyRegion(display_, parts_);
+        }
+        damage_ = 0;
+        parts_ = 0;
+        lastGrabOk_ = false;
         own_.release(display_, lost_.load());
         if (display_ != nullptr) {
             LostDisplays::remove(display_);
@@ -414,8 +461,37 @@ class X11ScreenGrabber final : public ScreenGrabber {
         static_cast<X11ScreenGrabber*>(self)->lost_ = true;
     }
 
-    // Copies the rectangle at (left, top) of the image's size into `img`.
+    // Watches the root window for drawing; without the extensions nothing is watched.
+    void watchDamage() {
+        int event = 0, error = 0, major = 1, minor = 1;
+        if (!XDamageQueryExtension(display_, &event, &error) ||
+            !XDamageQueryVersion(display_, &major, &minor) ||
+            !XFixesQueryExtension(display_, &event, &error)) {
+            return;
+        }
+        major = 2;
+        minor = 0;
+        if (!XFixesQueryVersion(display_, &major, &minor) || major < 2)
+            return;
+        ErrorTrap trap(display_);
+        damage_ = XDamageCreate(display_, root_, XDamageReportNonEmpty);
+        parts_ = XFixesCreateRegion(display_, nullptr, 0);
+        if (trap.hitAfterSync(display_)) {
+            damage_ = 0;
+            parts_ = 0;
+        }
+    }
+
+    // Copies the rectangle at (left, top) of the image's size into `img`, and remembers it as
+    // the last grab.
     bool grabTo(X11Image& img, std::int32_t left, std::int32_t top) {
+        lastLeft_ = left;
+        lastTop_ = top;
+        lastGrabOk_ = grabPixels(img, left, top);
+        return lastGrabOk_;
+    }
+
+    bool grabPixels(X11Image& img, std::int32_t left, std::int32_t top) {
         XImage* ximage = img.ximage();
         if (ximage == nullptr || lost_.load())
             return false;
@@ -506,6 +582,11 @@ class X11ScreenGrabber final : public ScreenGrabber {
     int depth_ = 0;
     X11Image own_;
     std::vector<X11GrabBuffer*> buffers_;
+    Damage damage_ = 0;
+    XserverRegion parts_ = 0;
+    bool lastGrabOk_ = false;
+    std::int32_t lastLeft_ = 0;
+    std::int32_t lastTop_ = 0;
     bool opened_ = false;
     std::atomic<bool> lost_{false};
     ScreenImage image_;

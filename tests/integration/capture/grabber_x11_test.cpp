@@ -2,6 +2,8 @@
 // against the picture on the screen, rectangles inside, across the edges and outside it.
 #include <gtest/gtest.h>
 
+#include <X11/Xlib.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -131,6 +133,81 @@ TEST_P(GrabberOnX11, EachBufferHoldsItsOwnGrab) {
     EXPECT_FALSE(g->grabInto(0, 0, *a));
     EXPECT_TRUE(showsScreen(a->image(), 60, 20, picture.width(), picture.height()));
     a.reset();
+}
+
+// Drawing into a window of its own on `display`, from a connection of its own.
+class Painter {
+  public:
+    explicit Painter(const std::string& display) : d_(XOpenDisplay(display.c_str())) {
+        if (d_ == nullptr)
+            return;
+        XSetWindowAttributes attrs{};
+        attrs.override_redirect = True;
+        attrs.background_pixel = BlackPixel(d_, DefaultScreen(d_));
+        w_ = XCreateWindow(d_, DefaultRootWindow(d_), 0, 0, 1024, 768, 0, CopyFromParent,
+                           InputOutput, CopyFromParent, CWOverrideRedirect | CWBackPixel, &attrs);
+        XMapRaised(d_, w_);
+        gc_ = XCreateGC(d_, w_, 0, nullptr);
+        XSync(d_, False);
+    }
+    ~Painter() {
+        if (d_ != nullptr)
+            XCloseDisplay(d_);
+    }
+    Painter(const Painter&) = delete;
+    Painter& operator=(const Painter&) = delete;
+    bool ready() const { return d_ != nullptr; }
+    void fill(int x, int y, int width, int height, unsigned long color) {
+        XSetForeground(d_, gc_, color);
+        XFillRectangle(d_, w_, gc_, x, y, static_cast<unsigned>(width),
+                       static_cast<unsigned>(height));
+        XSync(d_, False);
+    }
+
+  private:
+    Display* d_;
+    Window w_ = 0;
+    GC gc_ = nullptr;
+};
+
+// The grabber tells whether anything was drawn into the rectangle since its last grab: only
+// drawing inside it counts, and only a grab that succeeded at the same corner is a reference.
+TEST_P(GrabberOnX11, TellsWhetherTheRectangleWasDrawnIntoSinceTheLastGrab) {
+    using marrowdale::ScreenChange;
+    capture_test::PrivateXvfb server;
+    ASSERT_TRUE(server.ready()) << "could not start a private Xvfb";
+    Painter painter(server.name());
+    ASSERT_TRUE(painter.ready());
+    std::unique_ptr<ScreenGrabber> g = createX11ScreenGrabber(server.name(), GetParam());
+    EXPECT_EQ(g->changeSinceLastGrab(100, 100), ScreenChange::kUnknown) << "not open";
+    ASSERT_TRUE(g->open(200, 150));
+    EXPECT_EQ(g->changeSinceLastGrab(100, 100), ScreenChange::kUnknown) << "no grab there yet";
+    ASSERT_TRUE(g->grab(100, 100));
+    EXPECT_EQ(g->changeSinceLastGrab(100, 100), ScreenChange::kNone);
+    painter.fill(500, 400, 50, 50, 0x00FF00);  // outside
+    painter.fill(300, 100, 10, 10, 0x00FF00);  // just right of it
+    EXPECT_EQ(g->changeSinceLastGrab(100, 100), ScreenChange::kNone);
+    painter.fill(299, 249, 10, 10, 0xFF0000);  // its bottom-right pixel
+    EXPECT_EQ(g->changeSinceLastGrab(100, 100), ScreenChange::kSome);
+    ASSERT_TRUE(g->grab(100, 100));
+    EXPECT_EQ(g->changeSinceLastGrab(100, 100), ScreenChange::kNone);
+    EXPECT_EQ(g->changeSinceLastGrab(101, 100), ScreenChange::kUnknown) << "another corner";
+
+    // A grab into a buffer is a last grab too.
+    std::unique_ptr<GrabBuffer> buffer = g->makeBuffer();
+    ASSERT_NE(buffer, nullptr);
+    ASSERT_TRUE(g->grabInto(40, 30, *buffer));
+    painter.fill(40, 30, 1, 1, 0x0000FF);
+    EXPECT_EQ(g->changeSinceLastGrab(40, 30), ScreenChange::kSome);
+    ASSERT_TRUE(g->grabInto(40, 30, *buffer));
+    EXPECT_EQ(g->changeSinceLastGrab(40, 30), ScreenChange::kNone);
+
+    // A grab that failed is no reference.
+    ASSERT_TRUE(server.resize("640x480"));
+    EXPECT_FALSE(g->grab(600, 400));
+    EXPECT_EQ(g->changeSinceLastGrab(600, 400), ScreenChange::kUnknown);
+    buffer.reset();
+    g->close();
 }
 
 TEST_P(GrabberOnX11, NoImageWithoutAPositiveSize) {

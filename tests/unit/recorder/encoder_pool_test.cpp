@@ -230,21 +230,24 @@ TEST(PoolBounds, LoopWaitsWhenEveryBufferIsInUse) {
     ASSERT_TRUE(grabber.open(8, 4));
     EncoderPool pool(grabber, writers, 2);
     pool.start(kImageFormatJpeg);
-    ASSERT_EQ(pool.ringSize(), 4u);
+    ASSERT_EQ(pool.ringSize(), 3u);
 
     std::atomic<bool> done{false};
     std::thread loop([&] {
         recordFrames(pool, 1, 10);
         done = true;
     });
-    // The fourth frame takes the last free buffer; the loop then waits to reserve one more.
-    ASSERT_TRUE(eventually([&] { return pool.counts().ringWaits == 1; }));
-    EXPECT_EQ(grabber.grabs().size(), 4u);
-    EXPECT_FALSE(done.load());
-    EXPECT_EQ(journal.writeCount(), 0u);
-
+    // The third frame takes the last free buffer; the loop then waits to reserve one more.
+    const bool waited = eventually([&] { return pool.counts().ringWaits == 1; });
+    const std::size_t grabsWhileWaiting = grabber.grabs().size();
+    const bool doneWhileWaiting = done.load();
+    const std::size_t writesWhileWaiting = journal.writeCount();
     journal.open();
     loop.join();
+    EXPECT_TRUE(waited);
+    EXPECT_EQ(grabsWhileWaiting, 3u);
+    EXPECT_FALSE(doneWhileWaiting);
+    EXPECT_EQ(writesWhileWaiting, 0u);
     pool.finish();
     EXPECT_EQ(journal.writes.size(), 10u);
     EXPECT_EQ(grabber.grabs().size(), 10u);
@@ -258,7 +261,9 @@ TEST(PoolBounds, FinishWaitsForEveryQueuedFrame) {
     ASSERT_TRUE(grabber.open(8, 4));
     EncoderPool pool(grabber, writers, 2);
     pool.start(kImageFormatJpeg);
-    recordFrames(pool, 1, 3);
+    // Two frames, each held by its thread, and a buffer reserved for the next grab: the loop
+    // does not wait.
+    recordFrames(pool, 1, 2);
 
     std::atomic<bool> finished{false};
     std::size_t writtenWhenFinished = 0;
@@ -271,9 +276,9 @@ TEST(PoolBounds, FinishWaitsForEveryQueuedFrame) {
     EXPECT_FALSE(finished.load()) << "finish() returned with frames still queued";
     journal.open();
     finisher.join();
-    EXPECT_EQ(writtenWhenFinished, 3u);
+    EXPECT_EQ(writtenWhenFinished, 2u);
     pool.finish();  // a second time does nothing
-    EXPECT_EQ(journal.writes.size(), 3u);
+    EXPECT_EQ(journal.writes.size(), 2u);
 }
 
 TEST(PoolBounds, WithoutBuffersFramesGoThroughTheGrabbersImageOneAtATime) {
@@ -459,6 +464,46 @@ TEST_F(UnchangedPicture, FailedGrabInBmpShowsThePictureBefore) {
     EXPECT_EQ(bmp(2), bmp(1));
     EXPECT_NE(bmp(3), bmp(1));
     EXPECT_TRUE(ui.calls().empty());
+}
+
+// What the screen says about a grab: nothing drawn, the frame is the picture before without a
+// grab; something drawn, the grab is encoded without a comparison, even if it came out the
+// same; cannot tell, the grabs are compared.
+TEST_F(UnchangedPicture, TheScreensWordSparesTheGrabOrTheComparison) {
+    std::unique_ptr<JpegEncoder> encoder = createTurboJpegEncoder();
+    FileFrameWriters writers(encoder.get(), ui, state);
+    pictures = {1, 1, 1, 2};  // the pictures of the grabs actually made
+    // Frame 1 is not asked about (there is no picture before it).
+    std::vector<ScreenChange> answers = {ScreenChange::kNone,      // 2: not grabbed
+                                         ScreenChange::kSome,      // 3: grabbed, encoded
+                                         ScreenChange::kUnknown,   // 4: grabbed, compared
+                                         ScreenChange::kNone,      // 5: not grabbed
+                                         ScreenChange::kUnknown};  // 6: grabbed, compared
+    std::size_t asked = 0;
+    grabber.change = [&](std::int32_t left, std::int32_t top) {
+        EXPECT_EQ(left, 30);
+        EXPECT_EQ(top, 40);
+        return answers.at(asked++);
+    };
+    EncoderPool pool(grabber, writers, 2);
+    pool.start(kImageFormatJpeg);
+    FrameName name;
+    for (std::uint64_t n = 1; n <= 6; ++n) {
+        EXPECT_TRUE(pool.grab(30, 40));
+        ASSERT_TRUE(composeFrameName(dir.path() + "/", n, kImageFormatJpeg, name));
+        pool.queue(name, kImageFormatJpeg);
+    }
+    pool.finish();
+
+    EXPECT_EQ(asked, 5u);
+    EXPECT_EQ(grabber.grabs().size(), 4u);
+    const std::vector<std::uint8_t> one = encodingOf(1);
+    for (std::uint64_t n = 1; n <= 5; ++n)
+        EXPECT_EQ(file(n), one) << n;
+    EXPECT_EQ(file(6), encodingOf(2));
+    // Frames 2 and 5 without a grab, frame 4 after the comparison; frame 3 was encoded again.
+    EXPECT_EQ(pool.counts().reused, 3u);
+    EXPECT_EQ(writers.filesWritten(), 6u);
 }
 
 // ---- The worker with encoder threads -----------------------------------------------------
