@@ -1,14 +1,23 @@
-// mdl-plasma: a busy moving picture for recording benchmarks and demonstrations. Covers the
-// whole screen with an override-redirect window and redraws a plasma pattern with fine detail
-// at a fixed rate until it is killed (or for --seconds).
+// mdl-plasma: a busy picture for recording benchmarks and demonstrations. Covers the whole
+// screen with an override-redirect window showing a plasma pattern with fine detail, and keeps
+// changing it at a fixed rate until it is killed (or for --seconds).
 //
-//   mdl-plasma [--fps N] [--seconds S]
+//   mdl-plasma [--fps N] [--seconds S] [--band H] [--band-bottom Y]
+//
+//   --fps N          changes per second (default 25); 0 draws the picture once and keeps it still
+//   --band H         redraw only a band of H rows each time, the rest staying as first drawn:
+//                    the picture still differs from one change to the next, at a fraction of
+//                    the drawing cost (default 0: the whole screen moves)
+//   --band-bottom Y  the band ends above row Y (default: the bottom of the screen)
+//
+// Prints "ready" once the first picture is on the screen.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdint>
@@ -40,15 +49,20 @@ void sleepUntilNs(std::uint64_t t) {
 int main(int argc, char** argv) {
     double fps = 25;
     double seconds = 0;  // 0: until killed
+    int band = 0;
+    int bandBottom = -1;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string a = argv[i];
         if (a == "--fps")
             fps = std::atof(argv[i + 1]);
         if (a == "--seconds")
             seconds = std::atof(argv[i + 1]);
+        if (a == "--band")
+            band = std::atoi(argv[i + 1]);
+        if (a == "--band-bottom")
+            bandBottom = std::atoi(argv[i + 1]);
     }
-    if (fps <= 0)
-        fps = 25;
+    const bool still = fps <= 0;
 
     Display* d = XOpenDisplay(nullptr);
     if (d == nullptr) {
@@ -110,13 +124,22 @@ int main(int argc, char** argv) {
         palette[i] = r << 16 | g << 8 | b;
     }
 
-    const std::uint64_t period = static_cast<std::uint64_t>(1e9 / fps);
+    // The rows drawn at each change after the first picture.
+    if (bandBottom < 0 || bandBottom > h)
+        bandBottom = h;
+    if (band <= 0 || band > bandBottom)
+        band = bandBottom;
+    const int bandTop = bandBottom - band;
+
+    const std::uint64_t period = still ? 0 : static_cast<std::uint64_t>(1e9 / fps);
     const std::uint64_t start = nowNs();
     const std::uint64_t end = seconds > 0 ? start + static_cast<std::uint64_t>(seconds * 1e9) : 0;
     std::uint64_t next = start;
     bool announced = false;
     for (unsigned t = 0;; ++t) {
-        for (int y = 0; y < h; ++y) {
+        const int y0 = t == 0 ? 0 : bandTop;
+        const int y1 = t == 0 ? h : bandBottom;
+        for (int y = y0; y < y1; ++y) {
             auto* row = reinterpret_cast<std::uint32_t*>(img->data + static_cast<std::size_t>(y) *
                                                                          img->bytes_per_line);
             const std::uint16_t* drow = dist.data() + static_cast<std::size_t>(y) * w;
@@ -129,17 +152,26 @@ int main(int argc, char** argv) {
             }
         }
         if (useShm) {
-            XShmPutImage(d, win, gc, img, 0, 0, 0, 0, static_cast<unsigned>(w),
-                         static_cast<unsigned>(h), False);
+            XShmPutImage(d, win, gc, img, 0, y0, 0, y0, static_cast<unsigned>(w),
+                         static_cast<unsigned>(y1 - y0), False);
         } else {
-            XPutImage(d, win, gc, img, 0, 0, 0, 0, static_cast<unsigned>(w),
-                      static_cast<unsigned>(h));
+            XPutImage(d, win, gc, img, 0, y0, 0, y0, static_cast<unsigned>(w),
+                      static_cast<unsigned>(y1 - y0));
         }
         XSync(d, False);
         if (!announced) {
             std::puts("ready");
             std::fflush(stdout);
             announced = true;
+        }
+        if (still) {
+            // Keeps the window (and so the picture) until killed or the time is up.
+            if (end != 0) {
+                sleepUntilNs(end);
+                break;
+            }
+            for (;;)
+                pause();
         }
         next += period;
         const std::uint64_t now = nowNs();
