@@ -13,14 +13,18 @@
 // A grab that failed is written as the picture before it, as a grabber that keeps one image
 // would have left it.
 //
-// Memory, all of it taken at start(), none per frame: the ring's buffers, each of
-// width x height x 4 bytes of pixels plus the JPEG bytes of its last frame (a fraction of the
-// pixels: libjpeg-turbo's worst case for 4:2:0 is 3 bytes for every 2 pixels, screens take far
-// less), and for each lane its encoder's output buffer and, for BMP, one pixel area. The ring
-// has two buffers more than there are threads (two without threads). A 3840x2160 recording on
-// two cores thus holds 4 x 33.2 MB of ring pixels beside the grabber's own image, 166 MB in
-// all, and its JPEG bytes (about 2 MB a frame for a busy picture at quality 85) in 6 places;
-// a 1920x1080 one a quarter of that.
+// Memory, bounded: the ring is made at start(), the JPEG bytes grow to the largest frame of the
+// run and stay, and nothing is allocated per frame. With F = width x height x 4 bytes,
+// T threads and J the largest JPEG of the run:
+// - the ring: T + 1 buffers of F (2 without threads); where grabs into buffers leave the
+//   grabber's own image alone (X11) that image is one of them, otherwise it comes on top;
+// - each buffer keeps the JPEG bytes of its last frame (at most J), and each thread's encoder
+//   has an output buffer reserved for libjpeg-turbo's worst case (3 bytes a pixel for 4:2:0),
+//   of which J is ever written; for BMP, each thread has a pixel area of F.
+// That is (T + 1) x F + (2T + 1) x J for JPEG on X11. On two cores: 3 x 8.3 MB + 5 x J at
+// 1920x1080 and 3 x 33.2 MB + 5 x J at 3840x2160, J being about 0.5 and 1.9 MB for the
+// benchmark's busy picture at quality 85 (27 and 109 MB); even J at its worst keeps it under
+// 6.75 x F (56 and 224 MB).
 #pragma once
 
 #include <condition_variable>
