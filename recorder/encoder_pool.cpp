@@ -193,6 +193,7 @@ void EncoderPool::writeFrame(int index, FrameWriters& lane) {
     };
 
     bool reused = false;
+    const std::vector<std::uint8_t>* bytes = &slot.jpeg;
     if (slot.format == kImageFormatBmp) {
         const Slot& source = slot.showsPrevious ? *before : slot;
         lane.writeBMP(imageOf(source), slot.name.c_str());
@@ -205,7 +206,11 @@ void EncoderPool::writeFrame(int index, FrameWriters& lane) {
             bytesDone_.wait(lock, [before] { return before->bytesDone; });
             reused = !before->jpeg.empty();
         }
-        if (reused) {
+        if (reused && slot.showsPrevious) {
+            // Not a picture of its own: nothing compares with it later, so its bytes are
+            // written straight from the picture before, which is let go of after the write.
+            bytes = &before->jpeg;
+        } else if (reused) {
             slot.jpeg.assign(before->jpeg.begin(), before->jpeg.end());
             letGoOfBefore();
         } else {
@@ -226,7 +231,8 @@ void EncoderPool::writeFrame(int index, FrameWriters& lane) {
     }
     bytesDone_.notify_all();
     if (slot.format != kImageFormatBmp)
-        lane.writeEncodedJPG(slot.jpeg.data(), slot.jpeg.size(), slot.name.c_str());
+        lane.writeEncodedJPG(bytes->data(), bytes->size(), slot.name.c_str());
+    letGoOfBefore();
 
     std::lock_guard lock(mutex_);
     releaseLocked(index);
