@@ -29,7 +29,7 @@ bool samePixels(const ScreenImage* first, const ScreenImage* second) {
 
 std::size_t encoderThreadsForThisMachine() {
     const unsigned cores = std::thread::hardware_concurrency();
-    return cores == 0 ? 1 : cores;
+    return std::clamp<std::size_t>(cores, 1, kMostEncoderThreads);
 }
 
 EncoderPool::EncoderPool(ScreenGrabber& grabber, FrameWriters& writers, std::size_t threads,

@@ -43,7 +43,7 @@ struct ScreenCaptureServices {
     // writers; writers without lanes are used on the worker's thread alone.
     FrameWriters& writers;
     UiBridge& ui;
-    // How many encoder threads at most; 0 means one per core.
+    // How many encoder threads at most; 0 means one per core, at most four.
     std::size_t encoderThreads = 0;
 };
 
