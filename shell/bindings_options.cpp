@@ -15,8 +15,11 @@ void OnCommandFrameOptions() {
     dlg.doModal();
 }
 
-void OnCommandMaxFrames() {
-    CMAXFRAMES dlg;
+// The close-other-windows box says so where this desktop offers no list of its windows.
+void OnCommandMaxFrames(const PlatformServices& platform) {
+    CMAXFRAMES dlg(captureSettings(), nullptr, {}, [&platform] {
+        return platform.windowList && platform.windowList(nullptr) != nullptr;
+    });
     dlg.doModal();
 }
 
@@ -28,11 +31,12 @@ void OnCommandCaptureMode() {
 }  // namespace
 
 void bindOptionsCommands(CommandMap& map, CMarrowdaleView& view) {
-    (void)view;
+    const PlatformServices& platform = view.platform();
+    const auto maxFrames = [&platform] { OnCommandMaxFrames(platform); };
     map.on(res::ID_FRAME_OPTIONS, OnCommandFrameOptions);
     map.on(res::ID_FRAME_OPTIONS_BUTTON, OnCommandFrameOptions);
-    map.on(res::ID_MAX_FRAMES, OnCommandMaxFrames);
-    map.on(res::ID_MAX_FRAMES_BUTTON, OnCommandMaxFrames);
+    map.on(res::ID_MAX_FRAMES, maxFrames);
+    map.on(res::ID_MAX_FRAMES_BUTTON, maxFrames);
     map.on(res::ID_CAPTURE_MODE_BUTTON, OnCommandCaptureMode);
     map.on(res::ID_CAPTURE_MODE, OnCommandCaptureMode);
 }

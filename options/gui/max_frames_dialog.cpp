@@ -25,10 +25,16 @@ QString toQString(std::string_view text) {
 }  // namespace
 
 CMAXFRAMES::CMAXFRAMES(CaptureSettings& settings, QWidget* parent,
-                       std::function<void(const QString&)> message)
-    : TemplateDialog(kTemplateId, parent), settings_(settings), message_(std::move(message)) {
+                       std::function<void(const QString&)> message,
+                       std::function<bool()> closeOthersAvailable)
+    : TemplateDialog(kTemplateId, parent),
+      settings_(settings),
+      message_(std::move(message)),
+      closeOthersAvailable_(std::move(closeOthersAvailable)) {
     if (!message_)
         message_ = [](const QString& text) { afxMessageBox(text); };
+    if (!closeOthersAvailable_)
+        closeOthersAvailable_ = [] { return true; };
     onCommand(kCalculateFrames, [this] { calculateFrames(); });
     onCommand(kCalculateMinutes, [this] { calculateMinutes(); });
 }
@@ -43,6 +49,13 @@ bool CMAXFRAMES::onInitDialog() {
         checkButton(kCloseOthersCheck, 1);
     if (opening.showCloseOthersTicked)
         checkButton(kShowCloseOthersCheck, 1);
+    if (!closeOthersAvailable_()) {
+        // Said here rather than ticked and then doing nothing.
+        setItemText(kCloseOthersCheck,
+                    itemText(kCloseOthersCheck) + QString::fromLatin1(kNotAvailableSuffix));
+        checkButton(kCloseOthersCheck, 0);
+        enableItem(kCloseOthersCheck, false);
+    }
     return true;
 }
 

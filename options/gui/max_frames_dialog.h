@@ -25,9 +25,17 @@ class CMAXFRAMES : public TemplateDialog {
     static constexpr int kCloseOthersCheck = 1020;
     static constexpr int kShowCloseOthersCheck = 1021;
 
-    // `message` shows the dialog's two messages (by default the program's message box).
+    // Appended to the close-other-windows check box where this desktop does not let the program
+    // close other windows (a Wayland desktop without the foreign-toplevel protocol); the box is
+    // then cleared and disabled.
+    static constexpr const char* kNotAvailableSuffix = " (not available on this desktop)";
+
+    // `message` shows the dialog's two messages (by default the program's message box);
+    // `closeOthersAvailable` says whether other windows can be closed on this desktop (by
+    // default they can).
     explicit CMAXFRAMES(CaptureSettings& settings = captureSettings(), QWidget* parent = nullptr,
-                        std::function<void(const QString&)> message = {});
+                        std::function<void(const QString&)> message = {},
+                        std::function<bool()> closeOthersAvailable = {});
 
   protected:
     bool onInitDialog() override;
@@ -39,6 +47,7 @@ class CMAXFRAMES : public TemplateDialog {
 
     CaptureSettings& settings_;
     std::function<void(const QString&)> message_;
+    std::function<bool()> closeOthersAvailable_;
 };
 
 }  // namespace marrowdale

@@ -1,8 +1,12 @@
 #include "platform/loader/platform_loader.h"
 
+#include <cstdlib>
+
 #include "platform/ffmpeg/ffmpeg_media.h"
 #include "platform/jpeg/turbo_jpeg_encoder.h"
 #include "platform/pulse/pulse_audio.h"
+#include "platform/screen_backend.h"
+#include "platform/wayland/wayland_services.h"
 #include "platform/x11/x11_services.h"
 
 namespace marrowdale {
@@ -21,7 +25,12 @@ PlatformServices loadPlatformServices() {
         return createFfmpegMediaFormatService();
     };
     services.mouseWatch = [](std::string* error) { return openX11MouseWatch(error); };
-    services.windowList = [](std::string* error) { return openX11WindowList(error); };
+    // The session's own windows: on a Wayland desktop X11 sees only XWayland's.
+    const bool wayland =
+        chooseScreenBackend(std::nullopt, std::getenv("WAYLAND_DISPLAY")) == ScreenBackend::kPortal;
+    services.windowList = [wayland](std::string* error) {
+        return wayland ? openWaylandWindowList(error) : openX11WindowList(error);
+    };
     return services;
 }
 

@@ -225,6 +225,7 @@ class DialogsTest : public QObject {
     void maxFramesOk_data();
     void maxFramesOk();
     void maxFramesCheckBoxes();
+    void maxFramesCloseOthersNotAvailable();
     void maxFramesOnlyOkChangesSettings();
     void maxFramesMessageBox();
 
@@ -623,6 +624,27 @@ void DialogsTest::maxFramesOnlyOkChangesSettings() {
         QCOMPARE(int(settings.closeOthersOnStop.load()), 0);
         QCOMPARE(int(settings.showCloseOthersOnStop.load()), 1);
     }
+}
+
+// A desktop that does not let the program close other windows (Wayland without the
+// foreign-toplevel protocol): the box says so, cannot be ticked, and OK clears the setting.
+void DialogsTest::maxFramesCloseOthersNotAvailable() {
+    settings.closeOthersOnStop = 1;
+    CMAXFRAMES dlg(settings, nullptr, {}, [] { return false; });
+    QString text;
+    bool checked = true, enabled = true;
+    runModal(dlg, [&] {
+        text = textOf(dlg, 1020);
+        checked = dlg.isButtonChecked(1020);
+        enabled = dlg.item(1020)->isEnabled();
+        click(dlg, 1020);  // a disabled box does not change
+        closeDialog(dlg, Close::Ok);
+    });
+    QCOMPARE(text, QStringLiteral("Close other windows when stopping. (not available on this "
+                                  "desktop)"));
+    QVERIFY(!checked);
+    QVERIFY(!enabled);
+    QCOMPARE(int(settings.closeOthersOnStop.load()), 0);
 }
 
 void DialogsTest::maxFramesMessageBox() {
