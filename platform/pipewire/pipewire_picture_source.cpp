@@ -48,7 +48,10 @@ class Source final : public PipeWirePictureSource {
             error = "PipeWire: cannot make the stream's thread";
             return false;
         }
-        context_ = pw_context_new(pw_thread_loop_get_loop(loop_), nullptr, 0);
+        // Locking the mapped buffers into memory costs a pause at the start and, for a user
+        // with a small lock limit, warnings; the buffers are read at once anyway.
+        context_ = pw_context_new(pw_thread_loop_get_loop(loop_),
+                                  pw_properties_new("mem.allow-mlock", "false", nullptr), 0);
         if (context_ == nullptr) {
             ::close(fd);
             error = "PipeWire: cannot make a context";

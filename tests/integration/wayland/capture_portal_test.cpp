@@ -356,6 +356,23 @@ TEST_F(CaptureThroughPortal, ChoiceOfBackend) {
     }
 }
 
+TEST_F(CaptureThroughPortal, RefusedPermissionEndsWithStatus3AndNoFrames) {
+    // A desktop of its own whose portal chooser says no, as a user who cancels the dialog.
+    TempDir desktop;
+    ASSERT_EQ(waitExit(spawn(
+                  {MARROWDALE_WAYLAND_DESKTOP, "start", desktop.path(), "640x480", "refuse"}, {})),
+              0);
+    std::vector<std::string> env = desktopEnvironment(desktop.path() + "/env");
+    env.push_back("XDG_CONFIG_HOME=" + scratch_.path() + "/config");
+    const int status =
+        waitExit(spawn(record({"--backend", "portal", "--seconds", "1"}), env, scratch_.path()));
+    waitExit(spawn({MARROWDALE_WAYLAND_DESKTOP, "stop", desktop.path()}, {}));
+    const std::string err = slurp(scratch_.path() + "/err.txt");
+    EXPECT_EQ(status, 3) << err;
+    EXPECT_NE(err.find("permission to record the screen was refused"), std::string::npos) << err;
+    EXPECT_TRUE(frameFiles(frames()).empty());
+}
+
 TEST_F(CaptureThroughPortal, CompositorEndingStopsTheRecordingWithItsFilesFinished) {
     // A desktop of its own, since this one ends.
     TempDir desktop;
