@@ -272,13 +272,23 @@ TEST_F(CaptureThroughPortal, FramesShowTheDesktopAndAMovingWindow) {
     expectWindowAt(last, 700, 300);
     EXPECT_TRUE(near(last.at(110, 110), kBackground));
 
-    // The wheel turns: two frames a slot apart differ inside the window.
-    int differing = 0;
-    for (int y = 120; y < 330; y += 5)
-        for (int x = 120; x < 330; x += 5) {
-            const Rgb a = first.at(x, y), b = second.at(x, y);
-            differing += std::abs(a.r - b.r) + std::abs(a.g - b.g) + std::abs(a.b - b.b) > 60;
-        }
+    // The wheel turns: a later frame of the same place differs inside the window (on a loaded
+    // machine the compositor may deliver a new picture only every few slots).
+    const auto differingPoints = [](const Decoded& a, const Decoded& b) {
+        int n = 0;
+        for (int y = 120; y < 330; y += 5)
+            for (int x = 120; x < 330; x += 5) {
+                const Rgb p = a.at(x, y), q = b.at(x, y);
+                n += std::abs(p.r - q.r) + std::abs(p.g - q.g) + std::abs(p.b - q.b) > 60;
+            }
+        return n;
+    };
+    int differing = differingPoints(first, second);
+    for (std::size_t i = 2; i < std::min<std::size_t>(files.size(), 20) && differing <= 10; ++i) {
+        Decoded later;
+        if (decodeJpeg(files[i], later) && near(later.at(110, 110), kBlack))
+            differing = differingPoints(first, later);
+    }
     EXPECT_GT(differing, 10);
 }
 
