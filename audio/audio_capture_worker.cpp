@@ -83,6 +83,13 @@ class AudioRun {
     std::int32_t missing(HResult result, const std::string& text);
     std::int32_t writeFailure(Written what, HResult result, std::uint32_t heldFrames);
     bool placementReady(bool stopping);
+    // Within a wait: whether the drain interval has passed and there is a place for the sound.
+    bool drainDue() {
+        if (target_.drainIntervalMs == 0 || services_.clock.now100ns() - lastDrain100ns_ <
+                                                std::uint64_t{target_.drainIntervalMs} * 10'000)
+            return false;
+        return placementReady(false);
+    }
     Written writeFrames(MediaSample* sample, const float* data, std::uint32_t frames,
                         HResult* result);
     Written writeSilence(std::uint64_t frames, HResult* result);
@@ -128,6 +135,7 @@ class AudioRun {
     double ticksPerFrame_ = 0;
     std::uint64_t framesWritten_ = 0;
     std::uint32_t wakeCount_ = 0;
+    std::uint64_t lastDrain100ns_ = 0;
 
     std::optional<AudioPlacement> placement_;
     bool stampedPackets_ = false;  // the endpoint stamps its packets
@@ -210,8 +218,17 @@ std::int32_t AudioRun::setUp(bool* toCommonExit) {
     // Alone, the recording's zero is the moment capturing starts.
     if (!target_.zeroFromScreen && target_.zero100ns != nullptr)
         target_.zero100ns->store(outcome_.startTime100ns);
-    writer_->beginWriting();  // its result is not examined: a failed file shows at the write
+    hr = writer_->beginWriting();
+    if (failed(hr)) {
+        char detail[160];
+        std::snprintf(detail, sizeof detail,
+                      "Audio recorder  not started\n\nBeginWriting error: the audio file cannot "
+                      "be written (0x%08X)",
+                      static_cast<unsigned>(hr));
+        return missing(hr, detail);
+    }
     writingBegun_ = true;
+    lastDrain100ns_ = outcome_.startTime100ns;
     return 0;
 }
 
@@ -360,10 +377,22 @@ std::int32_t AudioRun::loop(bool* toCommonExit) {
             break;
         }
         // A stop raised during the wait ends it early; the packets up to that moment are still
-        // drained below, so the sound ends close to where the stop came.
-        services_.clock.sleepMsUnless(sleepPeriodMs_, [this] {
-            return state_.screenFinished.load() != 0 || state_.stopAudioRequested.load() != 0;
+        // drained below, so the sound ends close to where the stop came. Within the wait, what
+        // has arrived goes to the file every drain interval.
+        bool waitFailed = false;
+        std::int32_t waitResult = 0;
+        services_.clock.sleepMsUnless(sleepPeriodMs_, [&] {
+            if (state_.screenFinished.load() != 0 || state_.stopAudioRequested.load() != 0)
+                return true;
+            if (!drainDue())
+                return false;
+            waitResult = drain(toCommonExit);
+            lastDrain100ns_ = services_.clock.now100ns();
+            waitFailed = waitResult != 0 || *toCommonExit;
+            return waitFailed;
         });
+        if (waitFailed)
+            return waitResult;
         if (!placementReady(false)) {
             // Before the recording's zero nothing is placed: the packets wait in the endpoint.
             std::uint32_t waiting = 0;
@@ -374,6 +403,7 @@ std::int32_t AudioRun::loop(bool* toCommonExit) {
             if (result != 0 || *toCommonExit)
                 return result;
         }
+        lastDrain100ns_ = services_.clock.now100ns();
         ++wakeCount_;
         outcome_.wakeCount = wakeCount_;
         outcome_.lastDrainTime100ns = services_.clock.now100ns();

@@ -1,7 +1,12 @@
 // The audio worker: records the default endpoint chosen by audioStreamFlags into test.wma in
 // its output folder until screenFinished or stopAudioRequested is raised, 90000 wake-ups have
 // passed or a step fails. Failures are shown through the UI bridge; every exit finishes
-// test.wma (when writing had begun) and releases what the worker holds.
+// test.wma (when writing had begun) and releases what the worker holds. A file that cannot be
+// begun is an error like a missing writer.
+//
+// It wakes every half endpoint buffer, and within that wait it hands what has arrived to the
+// writer every kAudioDrainIntervalMs: with the writer putting each packet into the file as it
+// is made, a killed recording keeps its sound up to a fraction of a second before the kill.
 //
 // The sound is placed on the recording's clock (audio/audio_placement.h): the file's frame 0 is
 // the recording's zero, each packet goes where its stamp says, a stretch in which nothing was
@@ -31,6 +36,9 @@ std::uint32_t audioSleepPeriodMs(std::uint32_t bufferFrames, std::uint32_t sampl
 // The buffer's duration in 100-ns units.
 std::int64_t audioBufferDuration100ns(std::uint32_t bufferFrames, std::uint32_t samplesPerSec);
 
+// Within a wait, the sound that has arrived goes to the file at least this often, so that a
+// killed recording loses little of it.
+inline constexpr std::uint32_t kAudioDrainIntervalMs = 200;
 // After a stop, the wait for the sound that was played before it and is still on its way.
 inline constexpr std::uint32_t kAudioStopGraceMs = 60;
 // Silence is written in samples of at most this length.
@@ -45,6 +53,9 @@ struct AudioRunTarget {
     // starts capturing and publishes that (the pointer may then be null).
     std::atomic<std::uint64_t>* zero100ns = nullptr;
     bool zeroFromScreen = false;
+    // Within each wait of half the endpoint buffer, what has arrived is handed to the file
+    // every this many ms (0: only at the wake-ups).
+    std::uint32_t drainIntervalMs = kAudioDrainIntervalMs;
 };
 
 // How a run ended.

@@ -1,6 +1,12 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "platform/ffmpeg/ffmpeg_media.h"
@@ -10,6 +16,8 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/frame.h>
+#include <libavutil/mem.h>
+#include <libavutil/opt.h>
 }
 
 namespace marrowdale {
@@ -26,13 +34,93 @@ struct PacketDeleter {
     void operator()(AVPacket* p) const { av_packet_free(&p); }
 };
 struct OutputDeleter {
-    void operator()(AVFormatContext* f) const {
-        if (f == nullptr)
+    // The file is the writer's own (AVFMT_FLAG_CUSTOM_IO): it outlives the context.
+    void operator()(AVFormatContext* f) const { avformat_free_context(f); }
+};
+struct IoDeleter {
+    void operator()(AVIOContext* io) const {
+        if (io == nullptr)
             return;
-        if (f->pb != nullptr && !(f->oformat->flags & AVFMT_NOFILE))
-            avio_closep(&f->pb);
-        avformat_free_context(f);
+        av_freep(&io->buffer);
+        avio_context_free(&io);
     }
+};
+
+// What a killed recording keeps: every ASF packet goes to the file as soon as the muxer has
+// completed it (the muxer holds one packet at a time, so a packet is made to hold no more than
+// about kPacketSeconds of sound), the header is on the disk before the first sound, and the
+// data is synced to the disk at least once per kSyncSeconds of sound.
+constexpr double kPacketSeconds = 0.1;
+constexpr int kSmallestPacketBytes = 400;
+constexpr int kLargestPacketBytes = 3200;  // the muxer's own size
+constexpr std::int64_t kSyncSeconds = 1;
+constexpr int kIoBufferBytes = 32 * 1024;
+
+// The ASF packet size for a stream of `bitrate` bits per second.
+int packetBytesFor(std::uint32_t bitrate) {
+    const auto bytes = static_cast<int>(bitrate / 8.0 * kPacketSeconds);
+    return std::clamp(bytes, kSmallestPacketBytes, kLargestPacketBytes);
+}
+
+// The output file, written and sought through its own descriptor.
+class OutputFile {
+  public:
+    OutputFile() = default;
+    ~OutputFile() { close(); }
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    bool open(const std::string& path) {
+        close();
+        fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (fd_ < 0)
+            return false;
+        // The file's name is on the disk too, not only its data.
+        const std::size_t slash = path.rfind('/');
+        const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+        const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir >= 0) {
+            (void)::fsync(dir);
+            ::close(dir);
+        }
+        return true;
+    }
+    bool sync() { return fd_ >= 0 && ::fdatasync(fd_) == 0; }
+    // Closes the file; false when the last of it could not be written.
+    bool close() {
+        if (fd_ < 0)
+            return true;
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0;
+    }
+
+    static int write(void* opaque, std::uint8_t* data, int size) {
+        auto* self = static_cast<OutputFile*>(opaque);
+        int left = size;
+        while (left > 0) {
+            const ssize_t n = ::write(self->fd_, data, static_cast<std::size_t>(left));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return AVERROR(n < 0 ? errno : ENOSPC);
+            data += n;
+            left -= static_cast<int>(n);
+        }
+        return size;
+    }
+    static std::int64_t seek(void* opaque, std::int64_t offset, int whence) {
+        auto* self = static_cast<OutputFile*>(opaque);
+        if (whence & AVSEEK_SIZE) {
+            struct stat info {};
+            return ::fstat(self->fd_, &info) == 0 ? info.st_size : AVERROR(errno);
+        }
+        const off_t at = ::lseek(self->fd_, offset, whence & ~AVSEEK_FORCE);
+        return at < 0 ? AVERROR(errno) : at;
+    }
+
+  private:
+    int fd_ = -1;
 };
 
 // The buffers of samples, recycled: a sample gives its buffer back when it is destroyed, so a
@@ -201,6 +289,9 @@ class FfmpegWriter final : public MediaWriter, public WriterAdvanced {
         std::unique_ptr<AVFormatContext, OutputDeleter> output(raw);
         if (output->oformat->flags & AVFMT_GLOBALHEADER)
             ctx->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        if (output->priv_data != nullptr)
+            (void)av_opt_set_int(output->priv_data, "packet_size", packetBytesFor(stream_.bitrate),
+                                 0);
         if (avcodec_open2(ctx.get(), codec, nullptr) < 0)
             return NS_E_INVALID_REQUEST;
         AVStream* st = avformat_new_stream(output.get(), nullptr);
@@ -210,9 +301,25 @@ class FfmpegWriter final : public MediaWriter, public WriterAdvanced {
         if (avcodec_parameters_from_context(st->codecpar, ctx.get()) < 0)
             return E_OUTOFMEMORY;
         av_dict_set(&st->metadata, "title", stream_.name.c_str(), 0);
-        if (avio_open(&output->pb, path_.c_str(), AVIO_FLAG_WRITE) < 0)
+        auto file = std::make_unique<OutputFile>();
+        if (!file->open(path_))
             return NS_E_FILE_OPEN_FAILED;
+        auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferBytes));
+        if (buffer == nullptr)
+            return E_OUTOFMEMORY;
+        std::unique_ptr<AVIOContext, IoDeleter> io(avio_alloc_context(
+            buffer, kIoBufferBytes, 1, file.get(), nullptr, &OutputFile::write, &OutputFile::seek));
+        if (!io) {
+            av_free(buffer);
+            return E_OUTOFMEMORY;
+        }
+        output->pb = io.get();
+        output->flags |= AVFMT_FLAG_CUSTOM_IO;
+        // The header goes to the disk at once: from here on the file is one that plays.
         if (avformat_write_header(output.get(), nullptr) < 0)
+            return NS_E_FILE_WRITE;
+        avio_flush(io.get());
+        if (io->error < 0 || !file->sync())
             return NS_E_FILE_WRITE;
 
         frame_.reset(av_frame_alloc());
@@ -236,8 +343,11 @@ class FfmpegWriter final : public MediaWriter, public WriterAdvanced {
         fifoStart_ = 0;
         started_ = false;
         codec_ = std::move(ctx);
+        file_ = std::move(file);
+        io_ = std::move(io);
         output_ = std::move(output);
         stream_index_ = st->index;
+        syncedUpTo_ = 0;
         writing_ = true;
         writeFailed_ = false;
         return S_OK;
@@ -261,7 +371,14 @@ class FfmpegWriter final : public MediaWriter, public WriterAdvanced {
         }
         if (av_write_trailer(output_.get()) < 0)
             hr = NS_E_FILE_WRITE;
-        output_.reset();  // closes the file
+        avio_flush(io_.get());
+        if (io_->error < 0 || !file_->sync())
+            hr = NS_E_FILE_WRITE;
+        output_.reset();
+        io_.reset();
+        if (!file_->close())
+            hr = NS_E_FILE_WRITE;
+        file_.reset();
         codec_.reset();
         frame_.reset();
         packet_.reset();
@@ -402,14 +519,25 @@ class FfmpegWriter final : public MediaWriter, public WriterAdvanced {
             if (got < 0)
                 return NS_E_FILE_WRITE;
             AVStream* st = output_->streams[stream_index_];
+            const std::int64_t end = packet_->pts + packet_->duration;  // in samples
             av_packet_rescale_ts(packet_.get(), codec_->time_base, st->time_base);
             packet_->stream_index = stream_index_;
             const int written = av_write_frame(output_.get(), packet_.get());
             av_packet_unref(packet_.get());
             if (written < 0)
                 return NS_E_FILE_WRITE;
-            if (live_)
+            if (live_) {
+                // What the muxer has completed goes to the file now, and to the disk once a
+                // second of sound.
                 avio_flush(output_->pb);
+                if (end - syncedUpTo_ >= kSyncSeconds * codec_->sample_rate) {
+                    if (!file_->sync())
+                        return NS_E_FILE_WRITE;
+                    syncedUpTo_ = end;
+                }
+            }
+            if (output_->pb->error < 0)
+                return NS_E_FILE_WRITE;
         }
     }
 
@@ -424,7 +552,9 @@ class FfmpegWriter final : public MediaWriter, public WriterAdvanced {
     bool writing_ = false;
     bool writeFailed_ = false;
     std::unique_ptr<AVCodecContext, CodecContextDeleter> codec_;
-    std::unique_ptr<AVFormatContext, OutputDeleter> output_;
+    std::unique_ptr<OutputFile> file_;
+    std::unique_ptr<AVIOContext, IoDeleter> io_;
+    std::unique_ptr<AVFormatContext, OutputDeleter> output_;  // released before io_ and file_
     std::unique_ptr<AVFrame, FrameDeleter> frame_;
     std::unique_ptr<AVPacket, PacketDeleter> packet_;
     int stream_index_ = 0;
@@ -434,6 +564,7 @@ class FfmpegWriter final : public MediaWriter, public WriterAdvanced {
     std::size_t fifoRead_ = 0;
     std::int64_t fifoStart_ = 0;  // time of the first pending sample, in samples
     bool started_ = false;
+    std::int64_t syncedUpTo_ = 0;  // sound on the disk up to here, in samples
     std::shared_ptr<SamplePool> pool_ = std::make_shared<SamplePool>();
 };
 

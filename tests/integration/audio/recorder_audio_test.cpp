@@ -2,6 +2,8 @@
 // and the display that the test script starts.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <turbojpeg.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,6 +11,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <regex>
 #include <thread>
 
@@ -376,6 +380,89 @@ TEST(RecorderAudio, DisplayServerEndingStopsTheRecordingWithFinishedFiles) {
     EXPECT_GT(seconds(audio), 1.0);
     EXPECT_LT(seconds(audio), 3.0);
     EXPECT_NEAR(toneLevel(audio), 0.5, 0.05);
+}
+
+// Whether a frame file is whole: a JPEG that decodes, or a BMP of the size its header gives.
+::testing::AssertionResult wholeFrame(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (file.extension() == ".bmp") {
+        if (bytes.size() < 54 || bytes[0] != 'B' || bytes[1] != 'M')
+            return ::testing::AssertionFailure() << file << " has no BMP header";
+        std::uint32_t size = 0;
+        for (int i = 3; i >= 0; --i)
+            size = size << 8 | static_cast<unsigned char>(bytes[2 + i]);
+        if (size != bytes.size())
+            return ::testing::AssertionFailure()
+                   << file << " holds " << bytes.size() << " of " << size << " bytes";
+        return ::testing::AssertionSuccess();
+    }
+    tjhandle h = tjInitDecompress();
+    int w = 0, ht = 0, sub = 0, cs = 0;
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    bool ok = tjDecompressHeader3(h, data, bytes.size(), &w, &ht, &sub, &cs) == 0;
+    std::vector<unsigned char> rgb(static_cast<std::size_t>(std::max(w, 0)) * std::max(ht, 0) * 3);
+    ok = ok && tjDecompress2(h, data, bytes.size(), rgb.data(), w, 0, ht, TJPF_RGB, 0) == 0 &&
+         tjGetErrorCode(h) != TJERR_WARNING;
+    tjDestroy(h);
+    return ok ? ::testing::AssertionSuccess()
+              : ::testing::AssertionFailure() << file << " does not decode";
+}
+
+// A recording of the screen and the sound killed at several moments, the first within its
+// first second: every frame file it left is whole, and test.wma plays up to at most half a
+// second before the kill (the recording's zero taken from the first frame's time).
+TEST(RecorderAudio, KilledRecordingLeavesWholeFramesAndItsSound) {
+    if (!haveSound() || !haveDisplay())
+        GTEST_SKIP() << "needs the display and sound server";
+    Folder scratch;
+    TonePlayer tone(scratch.path, 40);
+    ASSERT_TRUE(tone.playing());
+    const struct {
+        const char* format;
+        double killAfter;
+    } trials[] = {{"jpg", 0.5}, {"jpg", 1.4}, {"jpg", 2.9}, {"bmp", 0.9}, {"bmp", 2.2}};
+    for (const auto& trial : trials) {
+        SCOPED_TRACE(std::string(trial.format) + " killed after " +
+                     std::to_string(trial.killAfter) + " s");
+        Folder dir;
+        ChildProcess rec({kRecorder, "--audio", "mixer", "--format", trial.format, "--area",
+                          "0,0,640,480", "--dir", dir.path});
+        pause(trial.killAfter);
+        const auto killedAt = std::chrono::system_clock::now();
+        rec.signal(SIGKILL);
+        ASSERT_FALSE(rec.wait(10) && rec.exitStatus() >= 0) << "it was not killed";
+
+        // The earliest frame on the disk tells when the slots began: frame n is n periods in.
+        double zero = 0;
+        std::size_t frames = 0;
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator(dir.path + "/vid1", ec)) {
+            const std::string name = e.path().filename().string();
+            if (name[0] == '.')
+                continue;  // a frame it was writing when it was killed, under its temporary name
+            ++frames;
+            EXPECT_TRUE(wholeFrame(e.path()));
+            struct stat info {};
+            ASSERT_EQ(::stat(e.path().c_str(), &info), 0);
+            const double written = static_cast<double>(info.st_mtim.tv_sec) +
+                                   static_cast<double>(info.st_mtim.tv_nsec) / 1e9;
+            const double start = written - 0.04 * std::stod(name.substr(0, name.find('.')));
+            zero = zero == 0 ? start : std::min(zero, start);
+        }
+        const std::string wma = dir.path + "/test.wma";
+        if (!fs::exists(wma)) {
+            EXPECT_EQ(frames, 0u) << "the frames began, the sound file is missing";
+            continue;
+        }
+        const DecodedAudio audio = decode(wma);
+        if (frames == 0)
+            continue;  // killed before the recording's zero: a file without sound is right
+        const double killed =
+            std::chrono::duration<double>(killedAt.time_since_epoch()).count() - zero;
+        EXPECT_GE(seconds(audio), killed - 0.5) << "killed " << killed << " s into the recording";
+        EXPECT_LE(seconds(audio), killed + 0.1);
+    }
 }
 
 }  // namespace

@@ -185,6 +185,67 @@ INSTANTIATE_TEST_SUITE_P(Formats, WriterRoundTrip,
                                            RoundTrip{"mono_44k", 44100, 1}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+struct UnfinishedCase {
+    const char* name;
+    std::uint32_t rate;
+    std::uint16_t channels;
+};
+
+class UnfinishedFile : public ::testing::TestWithParam<UnfinishedCase> {};
+
+// What a killed recording leaves: the file as it is on the disk while the writer is still
+// writing plays, from the moment writing has begun, and holds the sound up to about a tenth of
+// a second before the last packet handed over.
+TEST_P(UnfinishedFile, PlaysUpToTheLastPacketsWhileStillBeingWritten) {
+    const auto& c = GetParam();
+    ScratchDirectory scratch;
+    ASSERT_FALSE(scratch.path().empty());
+    auto service = createFfmpegMediaFormatService();
+    const WaveFormatEx mix = floatMix(c.rate, c.channels);
+    std::unique_ptr<Profile> profile;
+    std::shared_ptr<CodecInfo> info;
+    ASSERT_EQ(createAudioProfile(*service, mix, &profile, &info), S_OK);
+    auto writer = createAudioWriter(*service, *profile);
+    ASSERT_TRUE(writer);
+    ASSERT_EQ(setUpAudioWriterInput(*writer), S_OK);
+    ASSERT_EQ(writer->beginWriting(), S_OK);
+    DecodedAudio decoded;
+    std::string error;
+    ASSERT_TRUE(readAudioFile("test.wma", &decoded, &error)) << "before any sound: " << error;
+
+    const double ticks = ticksPerAudioFrame(c.rate);
+    const std::uint32_t packetFrames = c.rate / 100;  // 10 ms packets
+    std::vector<float> packet(std::size_t{packetFrames} * c.channels, 0.25f);
+    std::uint64_t framesWritten = 0;
+    for (int check = 1; check <= 6; ++check) {
+        while (framesWritten < std::uint64_t{c.rate} * check / 2) {
+            std::unique_ptr<MediaSample> sample;
+            ASSERT_EQ(allocateAudioSample(*writer, mix, packetFrames, &sample), S_OK);
+            ASSERT_EQ(writeAudioPacket(*writer, *sample, mix, packet.data(), packetFrames,
+                                       audioSampleTime(framesWritten, ticks))
+                          .failure,
+                      SamplePathFailure::None);
+            framesWritten += packetFrames;
+        }
+        ASSERT_TRUE(readAudioFile("test.wma", &decoded, &error)) << error;
+        const double handedOver = static_cast<double>(framesWritten) / c.rate;
+        const double onDisk =
+            decoded.samples.empty() ? 0.0 : static_cast<double>(decoded.samples[0].size()) / c.rate;
+        EXPECT_GE(onDisk, handedOver - 0.2) << "after " << handedOver << " s";
+        EXPECT_LE(onDisk, handedOver + 0.01);
+    }
+    // The normal end still completes the file.
+    ASSERT_EQ(writer->endWriting(), S_OK);
+    ASSERT_TRUE(readAudioFile("test.wma", &decoded, &error)) << error;
+    EXPECT_NEAR(static_cast<double>(decoded.samples.at(0).size()) / c.rate, 3.0, 0.05);
+    EXPECT_NEAR(decoded.containerDurationSeconds, 3.0 + primingSeconds(c.rate), 0.05);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, UnfinishedFile,
+                         ::testing::Values(UnfinishedCase{"stereo_48k", 48000, 2},
+                                           UnfinishedCase{"mono_22k", 22050, 1}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST(FfmpegWriter, EmptyRecordingStillGivesAValidFile) {
     ScratchDirectory scratch;
     auto service = createFfmpegMediaFormatService();

@@ -32,6 +32,8 @@ class AudioWorker : public ::testing::Test {
     AudioWorker() : media(wmaCatalogue()) {
         resetToProcessStart(settings, state);
         state.frameWindow = &frameWindowObject;
+        // The wake-up algorithm alone; the drains within a wait have tests of their own.
+        target.drainIntervalMs = 0;
     }
 
     std::int32_t run() {
@@ -698,6 +700,51 @@ TEST_F(AudioWorker, MissingWriterIsReported) {
     EXPECT_TRUE(failed(run()));
     EXPECT_EQ(ui.messages(), Strings{"Audio recorder  not started\n\nCreateAudioWriter error"});
     EXPECT_EQ(audio.script.count("start"), 0);
+}
+
+TEST_F(AudioWorker, AFileThatCannotBeBegunIsAnError) {
+    media.writerResults.beginWriting = NS_E_FILE_OPEN_FAILED;
+    state.statusCode = kStatusBothStarted;
+    EXPECT_EQ(run(), NS_E_FILE_OPEN_FAILED);
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].rfind("Audio recorder  not started\n\nBeginWriting error", 0), 0u);
+    EXPECT_FALSE(outcome.normalEnd);
+    EXPECT_TRUE(outcome.errorShown);
+    EXPECT_EQ(audio.script.count("getNextPacketSize"), 0);
+    EXPECT_EQ(writerCalls("endWriting"), 0);
+    EXPECT_EQ(state.statusCode.load(), kStatusBothStarted);
+    EXPECT_EQ(audio.script.objectsAlive, 0);
+    EXPECT_EQ(media.log->writersAlive, 0);
+}
+
+// Within each wait of half the buffer, what has arrived goes to the file every drain interval:
+// a recording killed in the middle of a wait has its sound in the file up to the last interval.
+TEST_F(AudioWorker, WithinAWaitTheSoundGoesToTheFileEveryDrainInterval) {
+    target.drainIntervalMs = kAudioDrainIntervalMs;
+    std::vector<std::uint64_t> drainTimes;
+    audio.script.onCall = [&](const std::string& c, int) {
+        if (c == "getNextPacketSize")
+            drainTimes.push_back(clock.peek());
+    };
+    // The stop comes 450 ms into the first wait.
+    clock.setOnSleepSlice([this](FakeClock& c) {
+        if (outcome.startTime100ns != 0 && c.peek() - outcome.startTime100ns >= 4'500'000)
+            state.screenFinished = 1;
+    });
+    audio.script.packetsPerWake = [](int) { return std::vector<std::uint32_t>{960}; };
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(outcome.wakeCount, 1u);  // one wake-up of 500 ms, as before
+    ASSERT_GE(drainTimes.size(), 4u);
+    // Drains at about 200 and 400 ms into the first wait, then at its end.
+    const std::uint64_t start = outcome.startTime100ns;
+    EXPECT_NEAR(static_cast<double>(drainTimes[0] - start), 2'000'000.0, 60'000.0);
+    bool sawSecond = false;
+    for (const std::uint64_t t : drainTimes)
+        sawSecond = sawSecond || (t - start > 3'900'000 && t - start < 4'100'000);
+    EXPECT_TRUE(sawSecond);
+    // Every packet offered was written, each once.
+    EXPECT_EQ(outcome.framesWritten - outcome.silenceFrames,
+              static_cast<std::uint64_t>(audio.script.framesDelivered));
 }
 
 TEST_F(AudioWorker, MissingSampleIsReportedAndTheFileFinished) {
