@@ -313,6 +313,7 @@ int runRecordCommand(const cli::Options& options, const PlatformServices& platfo
         case StartResult::kStarted:
             break;
         case StartResult::kRefusedNoArea:
+        case StartResult::kRefusedTooLarge:
         case StartResult::kRefusedRunning:
             return 2;
         case StartResult::kFolderFailed:

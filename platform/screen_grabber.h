@@ -63,9 +63,14 @@ class ScreenGrabber {
     virtual bool open(std::int32_t width, std::int32_t height) = 0;
 
     // Copies the rectangle whose top-left corner is (left, top), of the size given to open(),
-    // into the image. The part of the rectangle outside the screen becomes black. False when
-    // there is no image or the copy failed.
+    // into the image. The part of the rectangle outside the screen becomes black, the screen
+    // as it is now (a screen that changed its size during the recording included). False when
+    // there is no image or the copy failed: the image then holds no new picture.
     virtual bool grab(std::int32_t left, std::int32_t top) = 0;
+
+    // Why the last open() failed, in words for the user ("the display's pixels ... cannot be
+    // recorded"); empty when it did not fail or the grabber cannot tell.
+    virtual std::string openError() const { return {}; }
 
     // The image, or null when open() has not succeeded.
     virtual const ScreenImage* image() const = 0;

@@ -45,6 +45,7 @@ struct CaptureRunStats {
     std::uint64_t reusedFrames = 0;    // written with the bytes of the unchanged frame before
     std::uint64_t ringWaits = 0;       // times the loop waited for a free grab buffer
     std::uint64_t encoderThreads = 0;  // 0: frames were written on the worker's thread
+    bool grabberFailed = false;        // the screen could not be grabbed at all: nothing recorded
     LatenessHistogram lateness;
 };
 

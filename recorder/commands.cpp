@@ -1,5 +1,11 @@
 #include "recorder/commands.h"
 
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+
+#include "recorder/encoder_pool.h"
 #include "recorder/frame_names.h"
 #include "recorder/output_folder.h"
 
@@ -14,6 +20,21 @@ bool areaHasSize(const CaptureSettings& s) {
     const long long height = static_cast<long long>(s.captureBottom.load()) -
                              static_cast<long long>(s.captureTop.load());
     return width > 0 && height > 0;
+}
+
+std::int64_t areaWidth(const CaptureSettings& s) {
+    return std::int64_t{s.captureRight.load()} - std::int64_t{s.captureLeft.load()};
+}
+std::int64_t areaHeight(const CaptureSettings& s) {
+    return std::int64_t{s.captureBottom.load()} - std::int64_t{s.captureTop.load()};
+}
+
+std::uint64_t physicalMemoryBytes() {
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || pageSize <= 0)
+        return UINT64_MAX;  // unknown: only the row length limits
+    return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
 }
 
 void setMainTitle(RecordingCommandContext& ctx, std::string_view title) {
@@ -33,7 +54,27 @@ StartResult checkStart(RecordingCommandContext& ctx, bool needsScreen, bool need
         ctx.ui.messageBox(nullptr, kMessageNoCaptureArea, kCaptionApp);
         return StartResult::kRefusedNoArea;
     }
+    // The grabber's image, the ring of the encoder threads and one more for a conversion.
+    const std::uint64_t picturesHeld = encoderThreadsForThisMachine() + 4;
+    if (needsScreen && !captureAreaFits(areaWidth(ctx.settings), areaHeight(ctx.settings),
+                                        physicalMemoryBytes(), picturesHeld)) {
+        char text[160];
+        std::snprintf(text, sizeof text, "%.*s (%lld x %lld pixels).",
+                      static_cast<int>(kMessageAreaTooLarge.size()), kMessageAreaTooLarge.data(),
+                      static_cast<long long>(areaWidth(ctx.settings)),
+                      static_cast<long long>(areaHeight(ctx.settings)));
+        ctx.ui.messageBox(nullptr, text, kCaptionApp);
+        return StartResult::kRefusedTooLarge;
+    }
     return StartResult::kStarted;
+}
+
+bool captureAreaFits(std::int64_t width, std::int64_t height, std::uint64_t memoryBytes,
+                     std::uint64_t picturesHeld) {
+    if (width <= 0 || height <= 0 || width > INT32_MAX / 4 || height > INT32_MAX)
+        return false;
+    const auto picture = static_cast<std::uint64_t>(width) * 4 * static_cast<std::uint64_t>(height);
+    return picturesHeld == 0 || picture <= memoryBytes / picturesHeld;
 }
 
 namespace {

@@ -6,7 +6,8 @@
 // changes nothing when
 // - a worker of a kind it would start is still running ("A recording is already running."), or
 // - the capture rectangle has no positive width and height ("The capture area has no width or
-//   height.");
+//   height."), or is larger than any grab can serve (kMessageAreaTooLarge: its rows would
+//   overflow, or the pictures a recording holds would not fit in the machine's memory);
 // and the output folder is refused, like a path that is too long, when a frame name in it would
 // not fit its 249 characters.
 #pragma once
@@ -29,6 +30,8 @@ inline constexpr std::string_view kTitleRecordingStopped = "Marrowdale stopped";
 inline constexpr std::string_view kMessageAlreadyRunning = "A recording is already running.";
 inline constexpr std::string_view kMessageNoCaptureArea =
     "The capture area has no width or height.";
+// Followed by the size, " (W x H pixels).".
+inline constexpr std::string_view kMessageAreaTooLarge = "The capture area is too large to record";
 
 // 80 ms between frames.
 inline constexpr std::uint32_t kFramePeriod80ms = 800000;
@@ -50,9 +53,10 @@ class WorkerLauncher {
 // How a start command ended.
 enum class StartResult : std::uint8_t {
     kStarted,
-    kRefusedRunning,  // a worker of a kind it would start still runs
-    kRefusedNoArea,   // the capture rectangle has no width or height
-    kFolderFailed,    // the output folder could not be made or is too long
+    kRefusedRunning,   // a worker of a kind it would start still runs
+    kRefusedNoArea,    // the capture rectangle has no width or height
+    kRefusedTooLarge,  // the capture rectangle is larger than a grab can serve
+    kFolderFailed,     // the output folder could not be made or is too long
 };
 
 // What the commands need from the view that issues them. GUI thread.
@@ -101,6 +105,11 @@ void OnCommandMinimizeStartScreen(RecordingCommandContext& ctx);
 void OnCommandStopRecording(RecordingCommandContext& ctx);
 // 80 ms between frames (32782).
 void OnCommandFrameRate80(CaptureSettings& settings);
+
+// Whether pictures of `width` x `height` pixels can be grabbed and held: 4-byte pixels whose
+// rows fit a 32-bit length, and `picturesHeld` of them within `memoryBytes`.
+bool captureAreaFits(std::int64_t width, std::int64_t height, std::uint64_t memoryBytes,
+                     std::uint64_t picturesHeld);
 
 // The refusals every start makes first: kStarted when a start of the given kinds may go on,
 // else the refusal (after showing its message). Also for an audio-only start (needsScreen

@@ -1,5 +1,9 @@
 #include "recorder/screen_capture_worker.h"
 
+#include <climits>
+#include <cstdint>
+#include <string>
+
 #include "recorder/close_others_arming.h"
 #include "recorder/encoder_pool.h"
 #include "recorder/frame_names.h"
@@ -38,19 +42,40 @@ class CaptureRun {
                                              : encoderThreadsForThisMachine()) {}
 
     ScreenRunEnd run() {
-        setUp();
-        loop();
+        const bool grabbable = setUp();
+        if (grabbable)
+            loop();
         end();
+        if (!grabbable)
+            return ScreenRunEnd::kNotGrabbable;
         return screenLost_ ? ScreenRunEnd::kScreenLost : ScreenRunEnd::kEnded;
     }
 
   private:
-    void setUp() {
-        const std::int32_t width = settings_.captureRight.load() - settings_.captureLeft.load();
-        const std::int32_t height = settings_.captureBottom.load() - settings_.captureTop.load();
-        // A size that cannot be made leaves no image; the passes still run and the writers
-        // report what they report for a missing image.
-        (void)s_.grabber.open(width, height);
+    // False when the screen cannot be grabbed at all: the user is told why, and the recording
+    // ends at once.
+    bool setUp() {
+        // 64 bits: corners far apart do not wrap into some other size.
+        const std::int64_t width = std::int64_t{settings_.captureRight.load()} -
+                                   std::int64_t{settings_.captureLeft.load()};
+        const std::int64_t height = std::int64_t{settings_.captureBottom.load()} -
+                                    std::int64_t{settings_.captureTop.load()};
+        const char* refused = nullptr;
+        if (width <= 0 || height <= 0)
+            refused = "the capture area has no width or height";
+        else if (width > INT32_MAX || height > INT32_MAX)
+            refused = "the capture area is too large";
+        if (refused != nullptr ||
+            !s_.grabber.open(static_cast<std::int32_t>(width), static_cast<std::int32_t>(height))) {
+            std::string reason = refused != nullptr ? refused : s_.grabber.openError();
+            if (reason.empty())
+                reason = "the screen could not be read";
+            if (stats_ != nullptr)
+                stats_->grabberFailed = true;
+            s_.ui.messageBox(state_.viewWindow.load(),
+                             std::string(kMessageScreenCannotBeRecorded) + reason, kCaptionApp);
+            return false;
+        }
         // Warms the writers up and makes the ring: nothing of it falls into the first slot.
         pool_.start(settings_.imageFormat.load());
 
@@ -59,6 +84,7 @@ class CaptureRun {
         frameNumber_ = 1;
         if (stats_ != nullptr)
             stats_->startTime100ns = startTime_;
+        return true;
     }
 
     void loop() {

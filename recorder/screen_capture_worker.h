@@ -31,6 +31,10 @@ inline constexpr std::uint64_t kFirstSlotDelay100ns = 400000;
 // The wait sleeps until this long before a slot and reads the clock for the rest.
 inline constexpr std::uint64_t kSpinWindow100ns = 10000;  // 1 ms
 inline constexpr std::string_view kTitleStopped = "Marrowdale stopped";
+// Said, with the grabber's reason after it, when the screen cannot be grabbed at all (the
+// worker then ends at once, its end steps run).
+inline constexpr std::string_view kMessageScreenCannotBeRecorded =
+    "The screen cannot be recorded: ";
 
 // Used in place of a period of 0, which has no slots.
 inline constexpr std::uint32_t kFallbackFramePeriod = 400000;
@@ -52,6 +56,7 @@ enum class ScreenRunEnd {
     kEnded,         // maxFrames, the stop command or a view going away
     kFolderFailed,  // the output folder could not be prepared: nothing was recorded
     kScreenLost,    // the grabber lost its screen; the end steps ran as for the stop command
+    kNotGrabbable,  // the screen could not be grabbed at all (said); nothing was recorded
 };
 
 // The whole life of one worker, on the calling thread: output folder, set-up, the loop and the

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/x11/x11_services.h"
 #include "private_xvfb.h"
@@ -222,19 +223,141 @@ TEST_P(GrabberOnX11, NoImageWithoutAPositiveSize) {
     g->close();
 }
 
-// The screen shrinks under a running grabber: the grab past the new edge fails and says so,
-// and the program goes on (Xlib's default handler would have ended it).
-TEST_P(GrabberOnX11, ScreenShrinkingDuringARecordingFailsTheGrabOnly) {
-    capture_test::PrivateXvfb server;
+// Paints blocks of colour straight onto the root window of a private server, in whatever pixel
+// layout its screen has; black elsewhere.
+struct Paint {
+    int x, y, width, height;
+    capture_test::Rgb colour;
+};
+bool paintRoot(const std::string& displayName, const std::vector<Paint>& blocks) {
+    Display* d = XOpenDisplay(displayName.c_str());
+    if (d == nullptr)
+        return false;
+    const int screen = DefaultScreen(d);
+    const Window root = RootWindow(d, screen);
+    GC gc = XCreateGC(d, root, 0, nullptr);
+    std::vector<Paint> all{{0, 0, DisplayWidth(d, screen), DisplayHeight(d, screen), {0, 0, 0}}};
+    all.insert(all.end(), blocks.begin(), blocks.end());
+    bool ok = true;
+    for (const Paint& p : all) {
+        XColor colour{};
+        colour.red = static_cast<unsigned short>(p.colour.r * 257);
+        colour.green = static_cast<unsigned short>(p.colour.g * 257);
+        colour.blue = static_cast<unsigned short>(p.colour.b * 257);
+        ok = ok && XAllocColor(d, DefaultColormap(d, screen), &colour) != 0;
+        XSetForeground(d, gc, colour.pixel);
+        XFillRectangle(d, root, gc, p.x, p.y, static_cast<unsigned>(p.width),
+                       static_cast<unsigned>(p.height));
+    }
+    XFreeGC(d, gc);
+    XSync(d, False);
+    XCloseDisplay(d);
+    return ok;
+}
+
+// Every pixel of a grab at (left, top) against painted blocks on a screen of the given size.
+::testing::AssertionResult showsPaint(const ScreenImage& img, int left, int top, int screenW,
+                                      int screenH, const std::vector<Paint>& blocks) {
+    for (int y = 0; y < img.height; ++y) {
+        for (int x = 0; x < img.width; ++x) {
+            const int sx = left + x, sy = top + y;
+            Rgb want{0, 0, 0};
+            if (sx >= 0 && sy >= 0 && sx < screenW && sy < screenH)
+                for (const Paint& b : blocks)
+                    if (sx >= b.x && sx < b.x + b.width && sy >= b.y && sy < b.y + b.height)
+                        want = b.colour;
+            const std::uint8_t* p =
+                img.pixels + static_cast<std::size_t>(y) * img.strideBytes + x * 4u;
+            if (p[0] != want.b || p[1] != want.g || p[2] != want.r)
+                return ::testing::AssertionFailure()
+                       << "pixel (" << x << "," << y << "): got (" << int(p[2]) << "," << int(p[1])
+                       << "," << int(p[0]) << ") want (" << want.r << "," << want.g << "," << want.b
+                       << ")";
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// The screen changes its size under a running grabber (RandR, as xrandr --fb does): each grab
+// copies what of the rectangle is on the screen now and blacks the rest, whether the screen
+// shrank (a grab past the old edge would fail) or grew (the new part would stay black).
+TEST_P(GrabberOnX11, ScreenChangingItsSizeIsFollowed) {
+    capture_test::PrivateXvfb server("1024x768x24");
     ASSERT_TRUE(server.ready()) << "could not start a private Xvfb";
+    const std::vector<Paint> green{{0, 0, 1024, 768, {0, 255, 0}}};
+    ASSERT_TRUE(server.resize("640x480"));
+    ASSERT_TRUE(paintRoot(server.name(), green));
     std::unique_ptr<ScreenGrabber> g = createX11ScreenGrabber(server.name(), GetParam());
     ASSERT_TRUE(g->open(700, 500));
     ASSERT_TRUE(g->grab(300, 200));
+    EXPECT_TRUE(showsPaint(*g->image(), 300, 200, 640, 480, green));
+
+    ASSERT_TRUE(server.resize("1024x768"));
+    ASSERT_TRUE(paintRoot(server.name(), green));
+    ASSERT_TRUE(g->grab(300, 200));
+    EXPECT_TRUE(showsPaint(*g->image(), 300, 200, 1024, 768, green)) << "after growing";
+    std::unique_ptr<GrabBuffer> buffer = g->makeBuffer();
+    ASSERT_NE(buffer, nullptr);
+
     ASSERT_TRUE(server.resize("640x480"));
-    EXPECT_FALSE(g->grab(300, 200));
-    EXPECT_FALSE(g->grab(300, 200)) << "a second failing grab is no different";
-    EXPECT_NE(g->image(), nullptr) << "the image stays for the writers";
+    ASSERT_TRUE(paintRoot(server.name(), green));  // the server drops the picture as it resizes
+    ASSERT_TRUE(g->grab(300, 200)) << "after shrinking";
+    EXPECT_TRUE(showsPaint(*g->image(), 300, 200, 640, 480, green)) << "after shrinking";
+    ASSERT_TRUE(g->grabInto(250, 150, *buffer));
+    EXPECT_TRUE(showsPaint(buffer->image(), 250, 150, 640, 480, green)) << "into a buffer";
+    buffer.reset();
     g->close();
+}
+
+struct LayoutCase {
+    const char* name;
+    const char* screen;
+    bool sharedMemory;
+};
+
+class GrabberLayouts : public ::testing::TestWithParam<LayoutCase> {};
+
+// Screens of 16 and 30 bits per pixel are grabbed into the 32-bit pictures the writers take,
+// every pixel its colour, for the grabber's own image and for its buffers, inside the screen
+// and hanging off its edge (an odd width, whose 16-bit rows the server pads).
+TEST_P(GrabberLayouts, PixelsAreConvertedToThirtyTwoBits) {
+    const LayoutCase& c = GetParam();
+    capture_test::PrivateXvfb server(c.screen);
+    ASSERT_TRUE(server.ready()) << "could not start a private Xvfb " << c.screen;
+    const std::vector<Paint> blocks{
+        {0, 0, 320, 240, {255, 0, 0}},       {320, 0, 320, 240, {0, 255, 0}},
+        {0, 240, 320, 240, {0, 0, 255}},     {320, 240, 320, 240, {255, 255, 0}},
+        {100, 100, 31, 17, {255, 255, 255}}, {600, 440, 40, 40, {0, 255, 255}}};
+    ASSERT_TRUE(paintRoot(server.name(), blocks));
+    std::unique_ptr<ScreenGrabber> g = createX11ScreenGrabber(server.name(), c.sharedMemory);
+    ASSERT_TRUE(g->open(201, 151)) << g->openError();
+    EXPECT_EQ(g->image()->bitsPerPixel, 32);
+    ASSERT_TRUE(g->grab(230, 170));
+    EXPECT_TRUE(showsPaint(*g->image(), 230, 170, 640, 480, blocks));
+    std::unique_ptr<GrabBuffer> buffer = g->makeBuffer();
+    ASSERT_NE(buffer, nullptr);
+    ASSERT_TRUE(g->grabInto(501, 377, *buffer));
+    EXPECT_TRUE(showsPaint(buffer->image(), 501, 377, 640, 480, blocks)) << "off the edge";
+    ASSERT_TRUE(g->grab(-7, 90));
+    EXPECT_TRUE(showsPaint(*g->image(), -7, 90, 640, 480, blocks)) << "off the left edge";
+    buffer.reset();
+    g->close();
+}
+
+INSTANTIATE_TEST_SUITE_P(Depths, GrabberLayouts,
+                         ::testing::Values(LayoutCase{"depth16_shared", "640x480x16", true},
+                                           LayoutCase{"depth16_plain", "640x480x16", false},
+                                           LayoutCase{"depth30_shared", "640x480x30", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A screen whose pixels are colour numbers of a palette cannot be recorded: open() says so.
+TEST(GrabberOnX11Palette, EightBitScreenIsRefusedWithTheReason) {
+    capture_test::PrivateXvfb server("640x480x8");
+    ASSERT_TRUE(server.ready()) << "could not start a private Xvfb";
+    std::unique_ptr<ScreenGrabber> g = createX11ScreenGrabber(server.name());
+    EXPECT_FALSE(g->open(100, 100));
+    EXPECT_EQ(g->image(), nullptr);
+    EXPECT_NE(g->openError().find("cannot be recorded"), std::string::npos) << g->openError();
 }
 
 // The display server goes away under a running grabber: grabs fail from then on, the loss is

@@ -627,14 +627,38 @@ TEST(CaptureSetUp, WarmUpHappensBeforeTheStartTime) {
     EXPECT_EQ(h.grabber.opens(), 1);
 }
 
-TEST(CaptureSetUp, RectangleWithoutSizeStillRunsThePassesWithoutAnImage) {
-    Harness h;
-    h.settings.captureRight = h.settings.captureLeft.load();
-    h.settings.maxFrames = 3;
-    h.run();
-    ASSERT_EQ(h.writers.writes.size(), 2u);
-    EXPECT_FALSE(h.writers.writes[0].hadImage);
-    EXPECT_EQ(h.stats.failedGrabs, 2u);
+// A screen that cannot be grabbed at all (no size, a pixel layout no grab can convert, an area
+// too large for any picture) is told at once, and the recording ends without a pass: no file,
+// no picture repeated for every slot.
+TEST(CaptureSetUp, ScreenThatCannotBeGrabbedIsToldAndEndsTheRecording) {
+    const struct {
+        const char* what;
+        std::int32_t left, right;
+        bool failOpen;
+        const char* reason;
+    } cases[] = {{"no width", 100, 100, false, "the capture area has no width or height"},
+                 {"open fails", 100, 800, true, "the screen could not be read"},
+                 {"wider than 32 bits", -2147483647 - 1, 2147483647, false,
+                  "the capture area is too large"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Harness h;
+        int view = 0;
+        h.state.viewWindow = &view;
+        h.settings.captureLeft = c.left;
+        h.settings.captureRight = c.right;
+        h.grabber.failOpen = c.failOpen;
+        h.run();
+        EXPECT_TRUE(h.writers.writes.empty());
+        EXPECT_EQ(h.stats.grabs, 0u);
+        EXPECT_TRUE(h.stats.grabberFailed);
+        EXPECT_EQ(h.ui.messages(), std::vector<std::string>{
+                                       std::string("The screen cannot be recorded: ") + c.reason});
+        EXPECT_EQ(h.ui.calls().at(0).window, &view);
+        // The end steps ran: a running audio worker ends with it.
+        EXPECT_EQ(h.state.screenFinished.load(), 1);
+        EXPECT_EQ(h.state.screenStopped.load(), 1);
+    }
 }
 
 TEST(CaptureSetUp, NameThatWouldBeCutIsNotWrittenAndReportedOnce) {

@@ -302,6 +302,56 @@ TEST_F(CommandsTest, CaptureAreaWithoutSizeIsRefused) {
     }
 }
 
+// Sizes no grab can serve are refused at start with a message, in every start command, and
+// never reach a grabber (where 4 x width overflowing an int crashed both programs).
+TEST_F(CommandsTest, CaptureAreaTooLargeForAnyGrabIsRefused) {
+    const struct {
+        std::int32_t left, top, right, bottom;
+    } rects[] = {{0, 0, 536870913, 100},         // 4 x width passes INT32_MAX
+                 {INT32_MIN, 0, INT32_MAX, 10},  // wider than 32 bits
+                 {0, 0, 1 << 20, 1 << 20}};      // 4 TB a picture
+    for (const auto& r : rects) {
+        SCOPED_TRACE(testing::Message() << r.left << "," << r.right << "," << r.bottom);
+        settings.captureLeft.store(r.left);
+        settings.captureTop.store(r.top);
+        settings.captureRight.store(r.right);
+        settings.captureBottom.store(r.bottom);
+        for (auto handler : {&OnCommandRecord, &OnCommandStartBoth, &OnCommandMinimizeStartScreen,
+                             &OnCommandMinimizeStartBoth}) {
+            ui.clear();
+            workers.started.clear();
+            handler(ctx);
+            ASSERT_EQ(boxes().size(), 1u);
+            EXPECT_EQ(boxes()[0].text.rfind("The capture area is too large to record (", 0), 0u);
+            EXPECT_TRUE(workers.started.empty());
+        }
+        ui.clear();
+        EXPECT_EQ(startScreenRecording(ctx), StartResult::kRefusedTooLarge);
+    }
+}
+
+TEST(CaptureAreaFits, RowsAndMemory) {
+    const std::uint64_t gb = 1ull << 30;
+    const struct {
+        std::int64_t width, height;
+        std::uint64_t memory, pictures;
+        bool fits;
+    } cases[] = {
+        {3840, 2160, 16 * gb, 6, true},                 // 4K on a common machine
+        {536870911, 1, 16 * gb, 6, true},               // the widest row Xlib can hold
+        {536870912, 1, 16 * gb, 6, false},              // 4 x width overflows
+        {7680, 4320, 128 * 1024 * 1024, 6, false},      // 8K: 133 MB a picture
+        {1920, 1080, 6 * 1920 * 1080 * 4ull, 6, true},  // exactly what six pictures take
+        {1920, 1080, 6 * 1920 * 1080 * 4ull - 1, 6, false},
+        {0, 10, 16 * gb, 6, false},
+        {10, -1, 16 * gb, 6, false},
+        {1, INT64_C(1) << 40, UINT64_MAX, 6, false},  // taller than 32 bits
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(captureAreaFits(c.width, c.height, c.memory, c.pictures), c.fits)
+            << c.width << "x" << c.height << " in " << c.memory;
+}
+
 TEST_F(CommandsTest, AudioOnlyRefusalIgnoresCaptureArea) {
     settings.captureRight.store(settings.captureLeft.load());
     EXPECT_FALSE(refuseStart(ctx, false, true));
