@@ -20,8 +20,8 @@ constexpr std::string_view kHelp =
     "  --seconds S            stop after S seconds, as the stop command does (decimals allowed)\n"
     "  --max-frames N         frame numbers stay below N (default 90000; 0 gives 90000)\n"
     "  --area L,T,R,B         capture rectangle in screen pixels (default 100,100,800,600)\n"
-    "  --period-ms MS         time between frame slots in milliseconds (default 40; below 5\n"
-    "                         gives 40)\n"
+    "  --period-ms MS         time between frame slots in milliseconds, 0-429496 (default\n"
+    "                         40; below 5 gives 40)\n"
     "  --frame-option N       1-10, 15-255: grabs per slot; 11-14: one grab per slot with\n"
     "                         N-10 numbers left free after it (default 1)\n"
     "  --mode 0|2|3           late slots: 0 catch up, 2 skip, 3 jump three numbers (default 3)\n"
@@ -41,7 +41,11 @@ constexpr std::string_view kHelp =
     "  --version              show the version and exit\n"
     "\n"
     "Ctrl+C or SIGTERM stops the recording; the files are finished. Without --seconds the\n"
-    "recording runs until the frame limit or a signal.\n";
+    "recording runs until the frame limit or a signal. Exit status: 0 nothing lost, 1 failed,\n"
+    "2 usage, 3 permission refused, 4 frames lost, 5 the disk too full (see the manual page).\n";
+
+// The longest period whose count of 100-ns units fits 32 bits.
+constexpr std::uint32_t kMaxPeriodMs = 429496;
 
 std::u16string widen(std::string_view text) {
     std::u16string out;
@@ -175,10 +179,19 @@ ParseResult parseCommandLine(const std::vector<std::string_view>& args) {
         } else if (arg == "--period-ms") {
             if (!takeValue())
                 return missing();
+            // A number of milliseconds whose period in 100-ns units fits 32 bits; then the
+            // dialog's conversion (below 5 gives 40).
+            std::uint32_t ms = 0;
+            if (!parseInteger(value, ms) || ms > kMaxPeriodMs)
+                return bad();
             o.framePeriod = framePeriodFromText(widen(value));
         } else if (arg == "--frame-option") {
             if (!takeValue())
                 return missing();
+            // 0 to 255; then the dialog's conversion (0 gives 1).
+            std::uint32_t option = 0;
+            if (!parseInteger(value, option) || option > 255)
+                return bad();
             o.frameOption = frameOptionFromText(widen(value));
         } else if (arg == "--mode") {
             if (!takeValue())

@@ -11,15 +11,18 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "audio/audio_capture_worker.h"
+#include "audio/audio_profile.h"
 #include "cli/cli_ui_bridge.h"
 #include "cli/commands.h"
 #include "platform/clock.h"
 #include "platform/platform_services.h"
 #include "recorder/capture_stats.h"
 #include "recorder/commands.h"
+#include "recorder/disk_space.h"
 #include "recorder/frame_writers.h"
 #include "recorder/recording_session.h"
 #include "recorder/screen_capture_worker.h"
@@ -28,6 +31,13 @@
 namespace marrowdale {
 
 namespace {
+
+// The exit statuses of a recording (the README and the manual page list them).
+constexpr int kExitOk = 0;          // finished, every slot's picture on the disk
+constexpr int kExitFailed = 1;      // failed (see the message)
+constexpr int kExitUsage = 2;       // usage error, no display, nothing could start
+constexpr int kExitFramesLost = 4;  // finished, but frames were lost or stand in for others
+constexpr int kExitDiskLow = 5;     // the disk was too full to start, or ran low and stopped it
 
 void printError(const std::string& text) {
     std::fprintf(stderr, "marrowdale-record: %s\n", text.c_str());
@@ -115,39 +125,70 @@ int screenSourceExitStatus(ScreenSourceStatus status) {
     return 1;
 }
 
-void printStats(const CaptureRunStats& stats, const FileFrameWriters& writers,
-                const std::string& folder) {
-    const std::uint64_t files = writers.filesWritten();
-    const std::uint64_t free = stats.highestNumber > files ? stats.highestNumber - files : 0;
-    const double seconds =
-        static_cast<double>(stats.endTime100ns - stats.startTime100ns.load()) / 10'000'000.0;
-    std::printf(
-        "stats: files=%" PRIu64 " grabs=%" PRIu64 " failed=%" PRIu64 " last=%" PRIu64
-        " free=%" PRIu64 " skipped_by_mode=%" PRIu64 " reused=%" PRIu64
-        " seconds=%.3f zero_s=%.6f late_p50_ms=%.3f late_p99_ms=%.3f late_max_ms=%.3f"
-        " folder=%s/vid1/\n",
-        files, stats.grabs, writers.failedWrites(), stats.highestNumber, free, stats.skippedByMode,
-        stats.reusedFrames, seconds, static_cast<double>(stats.startTime100ns.load()) / 1e7,
-        static_cast<double>(stats.lateness.quantile100ns(0.5)) / 10'000.0,
-        static_cast<double>(stats.lateness.quantile100ns(0.99)) / 10'000.0,
-        static_cast<double>(stats.lateness.quantile100ns(1.0)) / 10'000.0, folder.c_str());
-    std::fflush(stdout);
-}
-
-void printAudioStats(const AudioWorkerOutcome& outcome) {
-    const double rate = outcome.sampleRate == 0 ? 1.0 : outcome.sampleRate;
-    const double clockSeconds =
-        outcome.end100ns > outcome.zero100ns && outcome.zero100ns != 0
-            ? static_cast<double>(outcome.end100ns - outcome.zero100ns) / 10'000'000.0
-            : 0.0;
-    std::printf("audio: frames=%" PRIu64
-                " seconds=%.3f clock_seconds=%.3f silence_seconds=%.3f dropped_seconds=%.3f "
-                "rate=%u channels=%u wakeups=%u exit=%d\n",
-                outcome.framesWritten, static_cast<double>(outcome.framesWritten) / rate,
-                clockSeconds, static_cast<double>(outcome.silenceFrames) / rate,
-                static_cast<double>(outcome.droppedFrames) / rate,
-                static_cast<unsigned>(outcome.sampleRate), static_cast<unsigned>(outcome.channels),
-                static_cast<unsigned>(outcome.wakeCount), static_cast<int>(outcome.exitCode));
+// The one summary line of --stats: the screen's figures (when the screen was recorded), the
+// sound's (when sound was), and the space the recording's files take and the space left.
+void printStats(const CaptureRunStats* stats, const FileFrameWriters* writers,
+                const AudioWorkerOutcome* audio, const std::string& folder) {
+    std::string line = "stats:";
+    char field[160];
+    const auto add = [&](const char* format, auto... values) {
+        std::snprintf(field, sizeof field, format, values...);
+        line += ' ';
+        line += field;
+    };
+    std::uint64_t usedBytes = 0;
+    if (stats != nullptr && writers != nullptr) {
+        const std::uint64_t files = writers->filesWritten();
+        const std::uint64_t free = stats->highestNumber > files ? stats->highestNumber - files : 0;
+        const double seconds =
+            stats->startTime100ns.load() == 0
+                ? 0.0
+                : static_cast<double>(stats->endTime100ns - stats->startTime100ns.load()) /
+                      10'000'000.0;
+        add("files=%" PRIu64, files);
+        add("grabs=%" PRIu64, stats->grabs);
+        add("failed=%" PRIu64, writers->failedWrites());
+        add("write_failed=%" PRIu64, writers->failedWrites());
+        add("grab_failed=%" PRIu64, stats->failedGrabs);
+        add("last=%" PRIu64, stats->highestNumber);
+        add("free=%" PRIu64, free);
+        add("skipped_by_mode=%" PRIu64, stats->skippedByMode);
+        add("reused=%" PRIu64, stats->reusedFrames);
+        add("seconds=%.3f", seconds);
+        add("zero_s=%.6f", static_cast<double>(stats->startTime100ns.load()) / 1e7);
+        add("late_p50_ms=%.3f", static_cast<double>(stats->lateness.quantile100ns(0.5)) / 10'000.0);
+        add("late_p99_ms=%.3f",
+            static_cast<double>(stats->lateness.quantile100ns(0.99)) / 10'000.0);
+        add("late_max_ms=%.3f", static_cast<double>(stats->lateness.quantile100ns(1.0)) / 10'000.0);
+        usedBytes += writers->bytesWritten();
+    }
+    if (audio != nullptr) {
+        const double rate = audio->sampleRate == 0 ? 1.0 : audio->sampleRate;
+        const double clockSeconds =
+            audio->end100ns > audio->zero100ns && audio->zero100ns != 0
+                ? static_cast<double>(audio->end100ns - audio->zero100ns) / 10'000'000.0
+                : 0.0;
+        add("audio_frames=%" PRIu64, audio->framesWritten);
+        add("audio_seconds=%.3f", static_cast<double>(audio->framesWritten) / rate);
+        add("clock_seconds=%.3f", clockSeconds);
+        add("silence_seconds=%.3f", static_cast<double>(audio->silenceFrames) / rate);
+        add("dropped_seconds=%.3f", static_cast<double>(audio->droppedFrames) / rate);
+        add("rate=%u", static_cast<unsigned>(audio->sampleRate));
+        add("channels=%u", static_cast<unsigned>(audio->channels));
+        add("wakeups=%u", static_cast<unsigned>(audio->wakeCount));
+        add("audio_exit=%d", static_cast<int>(audio->exitCode));
+        std::error_code ec;
+        const auto wma = std::filesystem::file_size(audioFilePath(folder), ec);
+        if (!ec)
+            usedBytes += wma;
+    }
+    add("disk_used_mb=%.1f", static_cast<double>(usedBytes) / (1024.0 * 1024.0));
+    const std::optional<std::uint64_t> left = freeDiskBytes(folder);
+    add("disk_free_mb=%.1f", left ? static_cast<double>(*left) / (1024.0 * 1024.0) : -1.0);
+    if (stats != nullptr)
+        line += " folder=" + folder + "/vid1/";
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), stdout);
     std::fflush(stdout);
 }
 
@@ -302,6 +343,7 @@ int runRecordCommand(const cli::Options& options, const PlatformServices& platfo
     if (withAudio)
         workers.prepareAudio();
     RecordingSession session(state, workers.screenBody(), workers.audioBody());
+    session.watchDiskSpace(settings, ui);
     CliCommandHost host(dir);
     RecordingCommandContext ctx{settings, state, ui, session, host};
 
@@ -315,9 +357,11 @@ int runRecordCommand(const cli::Options& options, const PlatformServices& platfo
         case StartResult::kRefusedNoArea:
         case StartResult::kRefusedTooLarge:
         case StartResult::kRefusedRunning:
-            return 2;
+            return kExitUsage;
         case StartResult::kFolderFailed:
-            return 1;
+            return kExitFailed;
+        case StartResult::kRefusedDiskSpace:
+            return kExitDiskLow;
     }
 
     // --seconds counts from the recording's zero (the first slot's start, once the screen
@@ -350,20 +394,31 @@ int runRecordCommand(const cli::Options& options, const PlatformServices& platfo
         printError(workers.lostMessage());
 
     const CaptureRunStats* stats = session.screenStats();
-    if (options.stats && stats != nullptr)
-        printStats(*stats, *workers.writers(), dir);
-    if (withAudio) {
+    if (withAudio)
         workers.reportSilentAudioFailure();
-        if (options.stats)
-            printAudioStats(workers.audioOutcome());
-    }
+    if (options.stats)
+        printStats(stats, workers.writers(), withAudio ? &workers.audioOutcome() : nullptr, dir);
+    if (stats != nullptr && stats->grabberFailed)
+        return kExitFailed;  // said by the worker
     if (stats != nullptr && stats->grabs > 0 && workers.writers()->filesWritten() == 0) {
         printError("no frame file could be written in " + dir + "/vid1/");
-        return 1;
+        return kExitFailed;
     }
-    if (withAudio && workers.audioFailed())
-        return 1;
-    return displayLost ? 1 : 0;
+    if ((withAudio && workers.audioFailed()) || displayLost)
+        return kExitFailed;
+    if (session.stoppedForDiskSpace())
+        return kExitDiskLow;  // said by the session
+    // Finished, but not every slot has its own picture on the disk.
+    if (stats != nullptr) {
+        const std::string lost =
+            lostFramesReport(*stats, workers.writers()->failedWrites(),
+                             workers.writers()->bytesWritten(), dir + "/vid1/");
+        if (!lost.empty()) {
+            printError(lost);
+            return kExitFramesLost;
+        }
+    }
+    return kExitOk;
 }
 
 }  // namespace marrowdale

@@ -5,6 +5,8 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 namespace marrowdale {
 
@@ -48,5 +50,11 @@ struct CaptureRunStats {
     bool grabberFailed = false;        // the screen could not be grabbed at all: nothing recorded
     LatenessHistogram lateness;
 };
+
+// What a finished recording lost, for the user: the frames that could not be written and those
+// that repeat the picture before them because the screen could not be read, with the space the
+// frames written take in `folder`. Empty when nothing was lost.
+std::string lostFramesReport(const CaptureRunStats& stats, std::uint64_t writeFailed,
+                             std::uint64_t bytesWritten, std::string_view folder);
 
 }  // namespace marrowdale

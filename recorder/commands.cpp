@@ -105,6 +105,20 @@ bool buildOutputFolder(RecordingCommandContext& ctx, std::string* prefix) {
 
 namespace {
 
+// The first minute of the recording against the free space of its working folder.
+bool enoughSpaceToStart(RecordingCommandContext& ctx, const std::string& cwd, bool screen,
+                        bool audio) {
+    const std::optional<std::uint64_t> free = ctx.freeSpace ? ctx.freeSpace(cwd) : std::nullopt;
+    if (!free)
+        return true;  // unknown: the writers say what fails
+    const std::uint64_t needed = estimatedMinuteBytes(recordingPlan(ctx.settings, screen, audio));
+    if (*free >= needed)
+        return true;
+    setMainTitle(ctx, kTitleErrorRecording);
+    ctx.ui.messageBox(nullptr, notEnoughSpaceToStartMessage(cwd, *free, needed), kCaptionApp);
+    return false;
+}
+
 StartResult record(RecordingCommandContext& ctx) {
     ctx.state.stopScreenRequested.store(0);
     ctx.state.stopAudioRequested.store(0);
@@ -115,6 +129,8 @@ StartResult record(RecordingCommandContext& ctx) {
     const std::string cwd = ctx.host.currentDirectory();
     if (!buildOutputFolderIn(ctx, cwd, nullptr))
         return StartResult::kFolderFailed;
+    if (!enoughSpaceToStart(ctx, cwd, true, false))
+        return StartResult::kRefusedDiskSpace;
     ctx.workers.startRecording(RecordingKind::kScreen, cwd);
     ctx.state.commandView.store(ctx.host.view());
     return StartResult::kStarted;
@@ -131,6 +147,8 @@ StartResult startBoth(RecordingCommandContext& ctx) {
     const std::string cwd = ctx.host.currentDirectory();
     if (!buildOutputFolderIn(ctx, cwd, nullptr))
         return StartResult::kFolderFailed;
+    if (!enoughSpaceToStart(ctx, cwd, true, true))
+        return StartResult::kRefusedDiskSpace;
     ctx.state.screenStopped.store(0);
     ctx.state.screenFinished.store(0);
     ctx.state.commandView.store(ctx.host.view());
@@ -156,7 +174,10 @@ StartResult startAudioRecording(RecordingCommandContext& ctx) {
     const StartResult checked = checkStart(ctx, /*needsScreen=*/false, /*needsAudio=*/true);
     if (checked != StartResult::kStarted)
         return checked;
-    ctx.workers.startRecording(RecordingKind::kAudio, ctx.host.currentDirectory());
+    const std::string cwd = ctx.host.currentDirectory();
+    if (!enoughSpaceToStart(ctx, cwd, false, true))
+        return StartResult::kRefusedDiskSpace;
+    ctx.workers.startRecording(RecordingKind::kAudio, cwd);
     return StartResult::kStarted;
 }
 

@@ -9,14 +9,19 @@
 //   height."), or is larger than any grab can serve (kMessageAreaTooLarge: its rows would
 //   overflow, or the pictures a recording holds would not fit in the machine's memory);
 // and the output folder is refused, like a path that is too long, when a frame name in it would
-// not fit its 249 characters.
+// not fit its 249 characters. A start whose first minute would not fit in the free space of the
+// working folder is refused with a message too (recorder/disk_space.h), after the folder was
+// made, with the error title.
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "platform/ui_bridge.h"
+#include "recorder/disk_space.h"
 #include "recorder/state.h"
 
 namespace marrowdale {
@@ -53,10 +58,11 @@ class WorkerLauncher {
 // How a start command ended.
 enum class StartResult : std::uint8_t {
     kStarted,
-    kRefusedRunning,   // a worker of a kind it would start still runs
-    kRefusedNoArea,    // the capture rectangle has no width or height
-    kRefusedTooLarge,  // the capture rectangle is larger than a grab can serve
-    kFolderFailed,     // the output folder could not be made or is too long
+    kRefusedRunning,    // a worker of a kind it would start still runs
+    kRefusedNoArea,     // the capture rectangle has no width or height
+    kRefusedTooLarge,   // the capture rectangle is larger than a grab can serve
+    kFolderFailed,      // the output folder could not be made or is too long
+    kRefusedDiskSpace,  // the first minute would not fit in the free space
 };
 
 // What the commands need from the view that issues them. GUI thread.
@@ -74,12 +80,16 @@ class CommandHost {
     virtual std::string currentDirectory() = 0;
 };
 
+// The free space of a folder, nothing when it cannot be read (freeDiskBytes; tests their own).
+using FreeSpaceFn = std::function<std::optional<std::uint64_t>(const std::string& folder)>;
+
 struct RecordingCommandContext {
     CaptureSettings& settings;
     RecorderState& state;
     UiBridge& ui;
     WorkerLauncher& workers;
     CommandHost& host;
+    FreeSpaceFn freeSpace = freeDiskBytes;
 };
 
 // Builds and creates "<current directory>/vid1/". On failure sets the main frame's title to

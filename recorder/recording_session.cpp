@@ -1,5 +1,7 @@
 #include "recorder/recording_session.h"
 
+#include <optional>
+
 namespace marrowdale {
 
 namespace {
@@ -7,6 +9,15 @@ namespace {
 // before it raises the end again (the audio worker forgets an end raised before it started).
 constexpr auto kAudioEndPatience = std::chrono::milliseconds(200);
 constexpr auto kWaitSlice = std::chrono::milliseconds(5);
+// How often the disk watch looks whether the workers have ended.
+constexpr auto kWatchSlice = std::chrono::milliseconds(50);
+
+std::uint64_t steady100ns() {
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                          std::chrono::steady_clock::now().time_since_epoch())
+                                          .count() /
+                                      100);
+}
 }  // namespace
 
 RecordingSession::RecordingSession(RecorderState& state, Body screenWorker, Body audioWorker)
@@ -45,6 +56,63 @@ void RecordingSession::startRecording(RecordingKind kind, const std::string& fol
         start.screenStats = &recording->screenStats;
         launch(Kind::Screen, recording, std::move(start));
     }
+    if (watchSettings_ != nullptr && (recording->hasScreen || recording->hasAudio)) {
+        launchDiskWatch(recording, folder,
+                        estimatedMinuteBytes(recordingPlan(*watchSettings_, recording->hasScreen,
+                                                           recording->hasAudio)));
+    }
+}
+
+void RecordingSession::watchDiskSpace(const CaptureSettings& settings, UiBridge& ui,
+                                      FreeSpaceFn freeSpace) {
+    watchSettings_ = &settings;
+    watchUi_ = &ui;
+    freeSpace_ = std::move(freeSpace);
+}
+
+bool RecordingSession::stoppedForDiskSpace() const {
+    return last_ && last_->diskLow.load();
+}
+
+void RecordingSession::launchDiskWatch(const std::shared_ptr<Recording>& recording,
+                                       const std::string& folder, std::uint64_t minuteBytes) {
+    RecorderState& state = state_;
+    UiBridge& ui = *watchUi_;
+    FreeSpaceFn freeSpace = freeSpace_;
+    std::thread thread([recording, folder, minuteBytes, freeSpace, &state, &ui] {
+        Recording& r = *recording;
+        const auto workersDone = [&r] {
+            return (!r.hasScreen || r.screenDone.load()) && (!r.hasAudio || r.audioDone.load());
+        };
+        const std::optional<std::uint64_t> atStart = freeSpace ? freeSpace(folder) : std::nullopt;
+        if (atStart) {
+            DiskSpaceWatch watch(minuteBytes, steady100ns(), *atStart);
+            std::uint64_t nextCheck = steady100ns() + kDiskCheckInterval100ns;
+            while (!workersDone()) {
+                std::this_thread::sleep_for(kWatchSlice);
+                const std::uint64_t now = steady100ns();
+                if (now < nextCheck)
+                    continue;
+                nextCheck = now + kDiskCheckInterval100ns;
+                const std::optional<std::uint64_t> free = freeSpace(folder);
+                if (!free || watch.enough(now, *free))
+                    continue;
+                // Stopped like the stop command, the end raised again until the workers (an
+                // audio worker still setting up forgets it) have finished their files.
+                r.diskLow = true;
+                while (!workersDone()) {
+                    state.screenStopped.store(1);
+                    state.screenFinished.store(1);
+                    std::this_thread::sleep_for(kAudioEndPatience);
+                }
+                ui.messageBox(nullptr, diskNearlyFullMessage(folder, *free, watch.neededBytes()),
+                              kCaptionApp);
+                break;
+            }
+        }
+        r.watchDone.store(true);
+    });
+    workers_.push_back(Worker{Kind::DiskWatch, std::move(thread), recording});
 }
 
 void RecordingSession::launch(Kind kind, const std::shared_ptr<Recording>& recording,
@@ -80,11 +148,21 @@ void RecordingSession::launch(Kind kind, const std::shared_ptr<Recording>& recor
     workers_.push_back(Worker{kind, std::move(thread), recording});
 }
 
+bool RecordingSession::done(Kind kind, const Recording& recording) {
+    switch (kind) {
+        case Kind::Screen:
+            return recording.screenDone.load();
+        case Kind::Audio:
+            return recording.audioDone.load();
+        case Kind::DiskWatch:
+            break;
+    }
+    return recording.watchDone.load();
+}
+
 bool RecordingSession::running(Kind kind) const {
     for (const auto& w : workers_) {
-        const bool done =
-            w.kind == Kind::Screen ? w.recording->screenDone.load() : w.recording->audioDone.load();
-        if (w.kind == kind && !done)
+        if (w.kind == kind && !done(w.kind, *w.recording))
             return true;
     }
     return false;
@@ -100,9 +178,7 @@ bool RecordingSession::audioWorkerRunning() const {
 
 void RecordingSession::joinFinished() {
     for (auto it = workers_.begin(); it != workers_.end();) {
-        const bool done = it->kind == Kind::Screen ? it->recording->screenDone.load()
-                                                   : it->recording->audioDone.load();
-        if (done) {
+        if (done(it->kind, *it->recording)) {
             if (it->thread.joinable())
                 it->thread.join();
             it = workers_.erase(it);

@@ -10,6 +10,12 @@
 //
 // The workers themselves are given as bodies (the composition root builds their platform
 // services); each runs a worker's whole life on the thread the session starts for it.
+//
+// With watchDiskSpace(), a thread of the session beside the workers looks at the free space of
+// the recording's working folder every 2 s (a statvfs; nothing of it touches the capture
+// loop) against what the next minute of the recording writes (recorder/disk_space.h). When it
+// falls short, the recording is stopped like the stop command, and once its workers have
+// finished their files the user is told why.
 #pragma once
 
 #include <atomic>
@@ -21,8 +27,10 @@
 #include <thread>
 #include <vector>
 
+#include "platform/ui_bridge.h"
 #include "recorder/capture_stats.h"
 #include "recorder/commands.h"
+#include "recorder/disk_space.h"
 #include "recorder/state.h"
 
 namespace marrowdale {
@@ -72,8 +80,16 @@ class RecordingSession final : public WorkerLauncher {
     // waits (a GUI thread has to answer the workers' UI requests meanwhile). Joins what ended.
     // Returns false when some worker was still running at the limit.
     bool waitForAll(std::chrono::milliseconds limit, const std::function<void()>& serve = {});
-    // Workers started and not yet joined.
+    // Workers started and not yet joined (the disk watch among them).
     std::size_t liveWorkers() const;
+
+    // From the next start on, each recording's free space is watched; `settings` gives what a
+    // minute needs, `ui` shows the stop's message. Both outlive the session. GUI (or main)
+    // thread, before a start.
+    void watchDiskSpace(const CaptureSettings& settings, UiBridge& ui,
+                        FreeSpaceFn freeSpace = freeDiskBytes);
+    // Whether the last recording was stopped because its disk ran low (once it has ended).
+    bool stoppedForDiskSpace() const;
 
     // The last recording: its zero (0 until known), the screen worker's figures and how each
     // worker ended (meaningful once it has ended).
@@ -89,12 +105,14 @@ class RecordingSession final : public WorkerLauncher {
         std::atomic<std::uint64_t> audioZero100ns{0};
         std::atomic<bool> screenDone{false};
         std::atomic<bool> audioDone{false};
+        std::atomic<bool> watchDone{false};
+        std::atomic<bool> diskLow{false};
         WorkerEnd screenEnd;
         WorkerEnd audioEnd;
         bool hasScreen = false;
         bool hasAudio = false;
     };
-    enum class Kind { Screen, Audio };
+    enum class Kind { Screen, Audio, DiskWatch };
     struct Worker {
         Kind kind;
         std::thread thread;
@@ -102,6 +120,9 @@ class RecordingSession final : public WorkerLauncher {
     };
 
     void launch(Kind kind, const std::shared_ptr<Recording>& recording, WorkerStart start);
+    void launchDiskWatch(const std::shared_ptr<Recording>& recording, const std::string& folder,
+                         std::uint64_t minuteBytes);
+    static bool done(Kind kind, const Recording& recording);
     bool running(Kind kind) const;
     void joinFinished();
 
@@ -111,6 +132,9 @@ class RecordingSession final : public WorkerLauncher {
     std::vector<Worker> workers_;
     std::shared_ptr<Recording> last_;
     bool stopRequested_ = false;
+    const CaptureSettings* watchSettings_ = nullptr;
+    UiBridge* watchUi_ = nullptr;
+    FreeSpaceFn freeSpace_;
 };
 
 }  // namespace marrowdale

@@ -3,9 +3,11 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <memory>
+#include <string>
 
 #include "audio/audio_capture_worker.h"
 #include "platform/clock.h"
+#include "recorder/capture_stats.h"
 #include "recorder/frame_writers.h"
 #include "recorder/screen_capture_worker.h"
 #include "recorder/state.h"
@@ -41,13 +43,20 @@ WorkerEnd recordScreen(const PlatformServices& platform, ScreenGrabberLoader& lo
         return WorkerEnd{true, 0};
     FileFrameWriters writers(encoder.get(), ui, state);
     const ScreenCaptureServices services{clock, *grabber, writers, ui};
+    CaptureRunStats own;
+    CaptureRunStats& figures = start.screenStats != nullptr ? *start.screenStats : own;
     const ScreenRunEnd end =
-        runScreenCaptureWorker(settings, state, services, start.folder, start.screenStats);
+        runScreenCaptureWorker(settings, state, services, start.folder, &figures);
     if (end == ScreenRunEnd::kScreenLost) {
         ui.messageBox(state.viewWindow.load(), loader.lostMessage(), kCaptionApp);
         return WorkerEnd{true, 0};
     }
-    return WorkerEnd{};
+    // What the recording lost, told at its end (a recording that lost nothing ends quietly).
+    const std::string lost = lostFramesReport(figures, writers.failedWrites(),
+                                              writers.bytesWritten(), start.folder + "/vid1/");
+    if (!lost.empty())
+        ui.messageBox(state.viewWindow.load(), lost, kCaptionApp);
+    return WorkerEnd{end != ScreenRunEnd::kEnded || !lost.empty(), 0};
 }
 
 WorkerEnd recordSound(const PlatformServices& platform, UiBridge& ui, const WorkerStart& start) {

@@ -46,6 +46,8 @@ CMarrowdaleApp::CMarrowdaleApp(AppWorkers workers, PlatformServices platform,
     if (!settings_)
         settings_ =
             std::make_unique<QSettings>(QStringLiteral("Marrowdale"), QStringLiteral("Marrowdale"));
+    // A recording whose disk runs low is stopped with the reason.
+    workers_->watchDiskSpace(captureSettings(), *uiBridge_);
     CommandMap& map = commandMap();
     map.on(res::ID_APP_ABOUT, [this] { OnAppAbout(); });
     map.on(res::ID_FILE_NEW, [this] { OnFileNew(); });
@@ -62,7 +64,11 @@ CMarrowdaleApp::CMarrowdaleApp(AppWorkers workers, PlatformServices platform,
 
 CMarrowdaleApp::~CMarrowdaleApp() {
     ExitInstance();
-    delete mainFrame_;
+    // The frame goes first out of reach: the views it takes with it are destroyed while it is,
+    // and their handlers must not call into it.
+    CMainFrame* frame = mainFrame_;
+    mainFrame_ = nullptr;
+    delete frame;
     // A worker that did not end in time meets a bridge that is shut down (its requests return at
     // once), so it ends now; the session waits for it before the bridge goes.
     workers_.reset();

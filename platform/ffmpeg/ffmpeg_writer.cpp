@@ -4,9 +4,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/ffmpeg/ffmpeg_media.h"
@@ -48,12 +52,13 @@ struct IoDeleter {
 
 // What a killed recording keeps: every ASF packet goes to the file as soon as the muxer has
 // completed it (the muxer holds one packet at a time, so a packet is made to hold no more than
-// about kPacketSeconds of sound), the header is on the disk before the first sound, and the
-// data is synced to the disk at least once per kSyncSeconds of sound.
+// about kPacketSeconds of sound), the header is on the disk as writing begins, and the file is
+// synced to the disk every kSyncInterval by a thread of the file's own, so that the thread that
+// hands the sound over never waits for the disk.
 constexpr double kPacketSeconds = 0.1;
 constexpr int kSmallestPacketBytes = 400;
 constexpr int kLargestPacketBytes = 3200;  // the muxer's own size
-constexpr std::int64_t kSyncSeconds = 1;
+constexpr auto kSyncInterval = std::chrono::seconds(1);
 constexpr int kIoBufferBytes = 32 * 1024;
 
 // The ASF packet size for a stream of `bitrate` bits per second.
@@ -62,7 +67,8 @@ int packetBytesFor(std::uint32_t bitrate) {
     return std::clamp(bytes, kSmallestPacketBytes, kLargestPacketBytes);
 }
 
-// The output file, written and sought through its own descriptor.
+// The output file, written and sought through its own descriptor, and synced to the disk by a
+// thread of its own while it is open.
 class OutputFile {
   public:
     OutputFile() = default;
@@ -75,19 +81,41 @@ class OutputFile {
         fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         if (fd_ < 0)
             return false;
-        // The file's name is on the disk too, not only its data.
         const std::size_t slash = path.rfind('/');
-        const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-        const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dir >= 0) {
-            (void)::fsync(dir);
-            ::close(dir);
-        }
+        folder_ = slash == std::string::npos ? "." : path.substr(0, slash + 1);
         return true;
     }
-    bool sync() { return fd_ >= 0 && ::fdatasync(fd_) == 0; }
+    // From now on the file goes to the disk at once (its name with it) and then every
+    // kSyncInterval, until close().
+    void startSyncing() {
+        if (fd_ < 0 || syncer_.joinable())
+            return;
+        stopping_ = false;
+        syncer_ = std::thread([this] {
+            // The file's name is on the disk too, not only its data.
+            const int dir = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (dir >= 0) {
+                (void)::fsync(dir);
+                ::close(dir);
+            }
+            std::unique_lock lock(mutex_);
+            while (!stopping_) {
+                lock.unlock();
+                (void)::fdatasync(fd_);
+                lock.lock();
+                wake_.wait_for(lock, kSyncInterval, [this] { return stopping_; });
+            }
+        });
+    }
+    // Ends the syncing thread; then everything written is synced once more. False when that
+    // fails.
+    bool finalSync() {
+        stopSyncing();
+        return fd_ >= 0 && ::fdatasync(fd_) == 0;
+    }
     // Closes the file; false when the last of it could not be written.
     bool close() {
+        stopSyncing();
         if (fd_ < 0)
             return true;
         const int fd = fd_;
@@ -120,7 +148,23 @@ class OutputFile {
     }
 
   private:
+    void stopSyncing() {
+        if (!syncer_.joinable())
+            return;
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        syncer_.join();
+    }
+
     int fd_ = -1;
+    std::string folder_;
+    std::thread syncer_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool stopping_ = false;
 };
 
 // The buffers of samples, recycled: a sample gives its buffer back when it is destroyed, so a
@@ -315,12 +359,13 @@ class FfmpegWriter final : public MediaWriter, public WriterAdvanced {
         }
         output->pb = io.get();
         output->flags |= AVFMT_FLAG_CUSTOM_IO;
-        // The header goes to the disk at once: from here on the file is one that plays.
+        // The header goes into the file at once: from here on the file is one that plays.
         if (avformat_write_header(output.get(), nullptr) < 0)
             return NS_E_FILE_WRITE;
         avio_flush(io.get());
-        if (io->error < 0 || !file->sync())
+        if (io->error < 0)
             return NS_E_FILE_WRITE;
+        file->startSyncing();
 
         frame_.reset(av_frame_alloc());
         packet_.reset(av_packet_alloc());
@@ -347,7 +392,6 @@ class FfmpegWriter final : public MediaWriter, public WriterAdvanced {
         io_ = std::move(io);
         output_ = std::move(output);
         stream_index_ = st->index;
-        syncedUpTo_ = 0;
         writing_ = true;
         writeFailed_ = false;
         return S_OK;
@@ -372,7 +416,7 @@ class FfmpegWriter final : public MediaWriter, public WriterAdvanced {
         if (av_write_trailer(output_.get()) < 0)
             hr = NS_E_FILE_WRITE;
         avio_flush(io_.get());
-        if (io_->error < 0 || !file_->sync())
+        if (io_->error < 0 || !file_->finalSync())
             hr = NS_E_FILE_WRITE;
         output_.reset();
         io_.reset();
@@ -519,23 +563,15 @@ class FfmpegWriter final : public MediaWriter, public WriterAdvanced {
             if (got < 0)
                 return NS_E_FILE_WRITE;
             AVStream* st = output_->streams[stream_index_];
-            const std::int64_t end = packet_->pts + packet_->duration;  // in samples
             av_packet_rescale_ts(packet_.get(), codec_->time_base, st->time_base);
             packet_->stream_index = stream_index_;
             const int written = av_write_frame(output_.get(), packet_.get());
             av_packet_unref(packet_.get());
             if (written < 0)
                 return NS_E_FILE_WRITE;
-            if (live_) {
-                // What the muxer has completed goes to the file now, and to the disk once a
-                // second of sound.
+            // What the muxer has completed goes into the file now.
+            if (live_)
                 avio_flush(output_->pb);
-                if (end - syncedUpTo_ >= kSyncSeconds * codec_->sample_rate) {
-                    if (!file_->sync())
-                        return NS_E_FILE_WRITE;
-                    syncedUpTo_ = end;
-                }
-            }
             if (output_->pb->error < 0)
                 return NS_E_FILE_WRITE;
         }
@@ -564,7 +600,6 @@ class FfmpegWriter final : public MediaWriter, public WriterAdvanced {
     std::size_t fifoRead_ = 0;
     std::int64_t fifoStart_ = 0;  // time of the first pending sample, in samples
     bool started_ = false;
-    std::int64_t syncedUpTo_ = 0;  // sound on the disk up to here, in samples
     std::shared_ptr<SamplePool> pool_ = std::make_shared<SamplePool>();
 };
 

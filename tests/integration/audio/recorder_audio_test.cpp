@@ -19,6 +19,7 @@
 #include "../capture/private_xvfb.h"
 #include "platform/ffmpeg/audio_file_reader.h"
 #include "process.h"
+#include "tests/support/small_mount.h"
 #include "tone_analysis.h"
 
 namespace marrowdale {
@@ -463,6 +464,41 @@ TEST(RecorderAudio, KilledRecordingLeavesWholeFramesAndItsSound) {
         EXPECT_GE(seconds(audio), killed - 0.5) << "killed " << killed << " s into the recording";
         EXPECT_LE(seconds(audio), killed + 0.1);
     }
+}
+
+// A small disk fills up during a recording with sound: the recording is stopped while there is
+// room to finish test.wma, with the reason and exit status 5; the sound file is complete (its
+// header states its length) and the frames are whole.
+TEST(RecorderAudio, DiskFillingUpStopsWithAFinishedSoundFile) {
+    if (!haveSound() || !haveDisplay())
+        GTEST_SKIP() << "needs the display and sound server";
+    Folder scratch;
+    TonePlayer tone(scratch.path, 30);
+    // 160 x 120 BMP frames at 25 a second: about 115 MB a minute, 2 MB a second.
+    const std::string folder = scratch.path + "/disk";
+    marrowdale_test::SmallMount disk(folder, "size=124m");
+    if (!disk.mounted())
+        GTEST_SKIP() << "cannot mount a small file system here (needs the superuser)";
+    ChildProcess rec({kRecorder, "--audio", "mixer", "--format", "bmp", "--area", "0,0,160,120",
+                      "--seconds", "30", "--dir", folder, "--stats"});
+    ASSERT_TRUE(rec.wait(25)) << "the recording was not stopped";
+    EXPECT_EQ(rec.exitStatus(), 5) << rec.standardError();
+    EXPECT_NE(rec.standardError().find("The disk is nearly full"), std::string::npos)
+        << rec.standardError();
+    const DecodedAudio audio = decode(folder + "/test.wma");
+    EXPECT_GT(seconds(audio), 2.0);
+    EXPECT_LT(seconds(audio), 15.0);
+    EXPECT_NEAR(audio.containerDurationSeconds, seconds(audio), 0.1) << "not finished";
+    std::size_t frames = 0;
+    for (const auto& e : fs::directory_iterator(folder + "/vid1")) {
+        ++frames;
+        EXPECT_TRUE(wholeFrame(e.path()));
+    }
+    EXPECT_GT(frames, 40u);
+    // The space the recording's files take, in whole megabytes: the frames and the sound.
+    const std::uint64_t frameMb = frames * (54 + 160 * 120 * 4) / (1024 * 1024);
+    EXPECT_GE(statValue(rec.standardOutput(), "disk_used_mb"), frameMb) << rec.standardOutput();
+    EXPECT_LE(statValue(rec.standardOutput(), "disk_used_mb"), frameMb + 2) << rec.standardOutput();
 }
 
 }  // namespace

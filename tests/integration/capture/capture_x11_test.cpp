@@ -65,7 +65,7 @@ std::string slurp(const std::string& path) {
 
 // Starts marrowdale-record with `args`; stdout and stderr go to files in `scratch`.
 pid_t spawnRecorder(const std::vector<std::string>& args, const std::string& scratch,
-                    bool withoutDisplay = false) {
+                    bool withoutDisplay = false, const std::string& display = {}) {
     const pid_t pid = fork();
     if (pid != 0)
         return pid;
@@ -77,6 +77,8 @@ pid_t spawnRecorder(const std::vector<std::string>& args, const std::string& scr
     dup2(err, 2);
     if (withoutDisplay)
         unsetenv("DISPLAY");
+    if (!display.empty())
+        setenv("DISPLAY", display.c_str(), 1);
     std::vector<char*> argv;
     std::string program = MARROWDALE_RECORD_PATH;
     argv.push_back(program.data());
@@ -523,37 +525,174 @@ TEST_F(CaptureOnX11, FourKScreenEveryFrameDecodesAndFollowsThePicture) {
 
 using marrowdale_test::SmallMount;
 
-// The disk fills up during a recording: the recording goes on to its end, the frames written
-// before stay, and no frame that did not fit is left behind cut off.
-TEST_F(CaptureOnX11, FullDiskLeavesOnlyWholeFrames) {
-    SmallMount disk(dir.path(), "size=256k");
-    if (!disk.mounted())
-        GTEST_SKIP() << "cannot mount a small file system here (needs the superuser)";
-    const RunResult r = runRecorder(
-        {"--dir", dir.path(), "--area", "0,0,640,480", "--seconds", "1", "--mode", "0", "--stats"},
-        scratch.path());
-    ASSERT_EQ(r.exitStatus, 0) << r.err << r.out;
-    const std::string folder = dir.path() + "/vid1";
-    const std::vector<unsigned long> numbers = frameNumbers(folder, ".jpg");
-    ASSERT_FALSE(numbers.empty()) << r.out;
-    EXPECT_LT(numbers.size(), 25u) << "256 KB cannot hold a second of frames";
-    EXPECT_EQ(r.out.find(" failed=0 "), std::string::npos) << r.out;
-    for (unsigned long n : numbers) {
-        char name[32];
-        std::snprintf(name, sizeof name, "/%06lu.jpg", n);
-        const std::string bytes = slurp(folder + name);
+// The value of `key=` in the --stats line, -1 when it is not there.
+long long statValue(const std::string& out, const std::string& key) {
+    const std::size_t at = out.find(" " + key + "=");
+    return at == std::string::npos ? -1 : std::stoll(out.substr(at + key.size() + 2));
+}
+
+// Every frame file of `folder` is whole: it decodes; and no temporary file stayed behind.
+void expectOnlyWholeFrames(const std::string& folder) {
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(folder, ec)) {
+        const std::string name = e.path().filename().string();
+        EXPECT_NE(name[0], '.') << name << ": a temporary file stayed after the stop";
+        const std::string bytes = slurp(e.path().string());
         ASSERT_GE(bytes.size(), 4u) << name;
         EXPECT_EQ(static_cast<unsigned char>(bytes[bytes.size() - 2]), 0xFF) << name;
         EXPECT_EQ(static_cast<unsigned char>(bytes[bytes.size() - 1]), 0xD9) << name;
         Decoded img;
-        EXPECT_TRUE(decodeJpeg(folder + name, img)) << name;
+        EXPECT_TRUE(decodeJpeg(e.path().string(), img)) << name;
     }
 }
 
+// Another program fills the disk during a recording: the frames that no longer fit are not
+// left cut off, and within a few seconds the recording is stopped like the stop command, with
+// the reason, its files complete, and exit status 5.
+TEST_F(CaptureOnX11, DiskFillingUpStopsTheRecordingWithItsReason) {
+    SmallMount disk(dir.path(), "size=48m");
+    if (!disk.mounted())
+        GTEST_SKIP() << "cannot mount a small file system here (needs the superuser)";
+    const pid_t pid = spawnRecorder(
+        {"--dir", dir.path(), "--area", "0,0,320,240", "--mode", "0", "--stats", "--seconds", "30"},
+        scratch.path());
+    const std::string first = dir.path() + "/vid1/000001.jpg";
+    for (int i = 0; i < 200 && !fs::exists(first); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    {
+        // The rest of the disk, up to the last block.
+        std::ofstream filler(dir.path() + "/filler", std::ios::binary);
+        const std::string block(64 * 1024, 'f');
+        while (filler.write(block.data(), static_cast<std::streamsize>(block.size())))
+            filler.flush();
+    }
+    const auto filled = std::chrono::steady_clock::now();
+    const RunResult r = waitRecorder(pid, scratch.path());
+    const double took =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - filled).count();
+    EXPECT_EQ(r.exitStatus, 5) << r.err << r.out;
+    EXPECT_LT(took, 10.0) << "the stop came late";
+    EXPECT_NE(r.err.find("The disk is nearly full"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("The recording was stopped"), std::string::npos) << r.err;
+    EXPECT_GE(statValue(r.out, "disk_free_mb"), 0) << r.out;
+    ASSERT_FALSE(frameNumbers(dir.path() + "/vid1", ".jpg").empty());
+    expectOnlyWholeFrames(dir.path() + "/vid1");
+}
+
+// A start whose first minute does not fit is refused before anything is written.
+TEST_F(CaptureOnX11, NotEnoughSpaceToStartIsRefusedWithStatusFive) {
+    SmallMount disk(dir.path(), "size=4m");
+    if (!disk.mounted())
+        GTEST_SKIP() << "cannot mount a small file system here (needs the superuser)";
+    const RunResult r = runRecorder(
+        {"--dir", dir.path(), "--area", "0,0,1920,1080", "--seconds", "2"}, scratch.path());
+    EXPECT_EQ(r.exitStatus, 5) << r.err;
+    EXPECT_NE(r.err.find("There is not enough free space to record in " + dir.path()),
+              std::string::npos)
+        << r.err;
+    EXPECT_TRUE(frameNumbers(dir.path() + "/vid1", ".jpg").empty());
+}
+
+// Frames that could not be written (the folder became read-only) make a finished recording
+// exit with status 4 and say how many were lost; --stats counts them in the one line.
+TEST_F(CaptureOnX11, LostFramesEndWithStatusFourAndAreCounted) {
+    SmallMount disk(dir.path(), "size=64m");
+    if (!disk.mounted())
+        GTEST_SKIP() << "cannot mount a small file system here (needs the superuser)";
+    const pid_t pid =
+        spawnRecorder({"--dir", dir.path(), "--area", "0,0,320,240", "--seconds", "2.5", "--stats"},
+                      scratch.path());
+    const std::string first = dir.path() + "/vid1/000001.jpg";
+    for (int i = 0; i < 200 && !fs::exists(first); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // A remount waits while a frame file is open for writing.
+    bool readOnly = false;
+    for (int i = 0; i < 200 && !readOnly; ++i)
+        readOnly = disk.makeReadOnly();
+    ASSERT_TRUE(readOnly);
+    const RunResult r = waitRecorder(pid, scratch.path());
+    EXPECT_EQ(r.exitStatus, 4) << r.err << r.out;
+    EXPECT_NE(r.err.find("The recording lost frames: "), std::string::npos) << r.err;
+    ASSERT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << "one line: " << r.out;
+    const long long files = statValue(r.out, "files");
+    const long long writeFailed = statValue(r.out, "write_failed");
+    EXPECT_GT(files, 0) << r.out;
+    EXPECT_GT(writeFailed, 10) << r.out;
+    EXPECT_EQ(statValue(r.out, "failed"), writeFailed) << r.out;
+    EXPECT_EQ(statValue(r.out, "grab_failed"), 0) << r.out;
+    EXPECT_EQ(static_cast<long long>(frameNumbers(dir.path() + "/vid1", ".jpg").size()), files);
+    expectOnlyWholeFrames(dir.path() + "/vid1");
+}
+
+// The screen shrinks, then grows back, during a recording (RandR, as xrandr --fb does): every
+// frame shows the screen as it is at its slot, black where the rectangle is off the screen,
+// nothing repeated, and no grab fails.
+TEST_F(CaptureOnX11, ScreenShrinkingAndGrowingDuringARecordingIsFollowed) {
+    capture_test::PrivateXvfb server("1024x768x24");
+    ASSERT_TRUE(server.ready()) << "could not start a private Xvfb";
+    const auto paint = [&server](unsigned long colour) {
+        Display* d = XOpenDisplay(server.name().c_str());
+        if (d == nullptr)
+            return false;
+        const Window root = DefaultRootWindow(d);
+        GC gc = XCreateGC(d, root, 0, nullptr);
+        XSetForeground(d, gc, colour);
+        XFillRectangle(d, root, gc, 0, 0, 1024, 768);
+        XFreeGC(d, gc);
+        XSync(d, False);
+        XCloseDisplay(d);
+        return true;
+    };
+    ASSERT_TRUE(paint(0x00ff00));  // green
+    const pid_t pid = spawnRecorder(
+        {"--dir", dir.path(), "--area", "100,100,900,700", "--seconds", "3.5", "--stats"},
+        scratch.path(), false, server.name());
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    ASSERT_TRUE(server.resize("640x480"));
+    ASSERT_TRUE(paint(0xff0000));  // red on the smaller screen
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    ASSERT_TRUE(server.resize("1024x768"));
+    ASSERT_TRUE(paint(0x0000ff));  // blue on the whole screen again
+    const RunResult r = waitRecorder(pid, scratch.path());
+    ASSERT_EQ(r.exitStatus, 0) << r.err << r.out;
+    EXPECT_EQ(statValue(r.out, "grab_failed"), 0) << r.out;
+
+    // The picture of each frame: its colour at (10,10), and at (700,500), off the small screen.
+    const std::vector<unsigned long> numbers = frameNumbers(dir.path() + "/vid1", ".jpg");
+    ASSERT_GT(numbers.size(), 40u);
+    int small = 0, large = 0;
+    for (unsigned long n : numbers) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/vid1/%06lu.jpg", n);
+        Decoded img;
+        ASSERT_TRUE(decodeJpeg(dir.path() + name, img)) << name;
+        const Rgb inside = img.at(10, 10);
+        const Rgb outside = img.at(700, 500);
+        if (near(inside, {255, 0, 0}, 40)) {
+            ++small;  // the small screen: what lies off it is black
+            EXPECT_TRUE(near(outside, {0, 0, 0}, 40)) << name;
+        } else if (near(inside, {0, 0, 255}, 40)) {
+            ++large;  // grown back: the whole rectangle shows the screen
+            EXPECT_TRUE(near(outside, {0, 0, 255}, 40)) << name;
+        }
+    }
+    EXPECT_GT(small, 5) << "frames of the smaller screen";
+    EXPECT_GT(large, 5) << "frames after it grew back";
+}
+
 TEST_F(CaptureOnX11, BadOptionIsRejectedWithStatusTwo) {
-    const RunResult r = runRecorder({"--mode", "5"}, scratch.path());
-    EXPECT_EQ(r.exitStatus, 2);
-    EXPECT_NE(r.err.find("--mode"), std::string::npos) << r.err;
+    const std::vector<std::vector<std::string>> bad = {
+        {"--mode", "5"},           {"--period-ms", "abc"},
+        {"--period-ms", "-5"},     {"--frame-option", "-1"},
+        {"--frame-option", "abc"}, {"--area", "-2147483648,0,2147483647,10"}};
+    for (const auto& args : bad) {
+        std::vector<std::string> full = args;
+        full.insert(full.end(), {"--dir", dir.path(), "--seconds", "0.2"});
+        const RunResult r = runRecorder(full, scratch.path());
+        EXPECT_EQ(r.exitStatus, 2) << args[0] << " " << args[1] << ": " << r.err;
+        EXPECT_NE(r.err.find(args[0] == "--area" ? "too large" : args[0]), std::string::npos)
+            << r.err;
+    }
 }
 
 }  // namespace

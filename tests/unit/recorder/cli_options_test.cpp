@@ -67,8 +67,8 @@ TEST(CommandLine, PeriodAndOptionUseTheDialogConversions) {
     const struct {
         const char* period;
         std::uint32_t framePeriod;
-    } periods[] = {{"40", 400000}, {"5", 50000},    {"4", 400000},    {"0", 400000},
-                   {"", 400000},   {"abc", 400000}, {"429497", 2704}, {"268435456", 400000}};
+    } periods[] = {
+        {"40", 400000}, {"5", 50000}, {"4", 400000}, {"0", 400000}, {"429496", 4294960000}};
     for (const auto& p : periods) {
         const ParseResult r = parse({"--period-ms", p.period});
         ASSERT_TRUE(r.ok) << p.period;
@@ -77,11 +77,42 @@ TEST(CommandLine, PeriodAndOptionUseTheDialogConversions) {
     const struct {
         const char* text;
         std::uint8_t option;
-    } options[] = {{"1", 1}, {"256", 1}, {"257", 1}, {"300", 44}, {"-1", 255}, {"0", 1}, {"3", 3}};
+    } options[] = {{"1", 1}, {"0", 1}, {"3", 3}, {"255", 255}, {"11", 11}};
     for (const auto& o : options) {
         const ParseResult r = parse({"--frame-option", o.text});
         ASSERT_TRUE(r.ok) << o.text;
         EXPECT_EQ(*r.options.frameOption, o.option) << o.text;
+    }
+}
+
+// Where a dialog quietly makes something of any text, the command line refuses what is not a
+// number in range: "-5" would have been a 429 s period, "-1" 255 grabs per slot.
+TEST(CommandLine, MalformedOrOutOfRangeNumbersAreRefused) {
+    const std::vector<std::vector<std::string_view>> bad = {{"--period-ms", ""},
+                                                            {"--period-ms", "abc"},
+                                                            {"--period-ms", "-5"},
+                                                            {"--period-ms", "429497"},
+                                                            {"--period-ms", "268435456"},
+                                                            {"--period-ms", "40ms"},
+                                                            {"--period-ms", " 40"},
+                                                            {"--frame-option", "abc"},
+                                                            {"--frame-option", "-1"},
+                                                            {"--frame-option", "256"},
+                                                            {"--frame-option", "300"},
+                                                            {"--frame-option", "1.5"},
+                                                            {"--max-frames", "-1"},
+                                                            {"--max-frames", "4294967296"},
+                                                            {"--area", "0,0,10"},
+                                                            {"--area", "0,0,10,10,5"},
+                                                            {"--area", "0,0,2147483648,10"},
+                                                            {"--seconds", "-1"},
+                                                            {"--seconds", "nan"},
+                                                            {"--quality", "0"},
+                                                            {"--list-codecs", "2"}};
+    for (const auto& args : bad) {
+        const ParseResult r = parseCommandLine(args);
+        EXPECT_FALSE(r.ok) << args[0] << " " << args[1];
+        EXPECT_NE(r.error.find(std::string(args[0])), std::string::npos) << r.error;
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -328,6 +329,51 @@ TEST_F(CommandsTest, CaptureAreaTooLargeForAnyGrabIsRefused) {
         ui.clear();
         EXPECT_EQ(startScreenRecording(ctx), StartResult::kRefusedTooLarge);
     }
+}
+
+// A start whose first minute would not fit in the free space is refused after the folder is made,
+// with the error title and a message that says how much is free and needed; a folder whose free
+// space cannot be read does not stop a start.
+TEST_F(CommandsTest, NotEnoughFreeSpaceToStartIsRefused) {
+    std::string askedFor;
+    std::optional<std::uint64_t> free = 10 * 1024 * 1024;
+    ctx.freeSpace = [&](const std::string& folder) {
+        askedFor = folder;
+        return free;
+    };
+    const struct {
+        StartResult (*start)(RecordingCommandContext&);
+        const char* what;
+    } starts[] = {{&startScreenRecording, "screen"}, {&startScreenAndAudioRecording, "both"}};
+    for (const auto& s : starts) {
+        SCOPED_TRACE(s.what);
+        ui.clear();
+        workers.started.clear();
+        free = 10 * 1024 * 1024;  // a minute of the default area needs about 2 GB
+        EXPECT_EQ(s.start(ctx), StartResult::kRefusedDiskSpace);
+        EXPECT_EQ(askedFor, host.cwd);
+        EXPECT_TRUE(workers.started.empty());
+        ASSERT_EQ(boxes().size(), 1u);
+        EXPECT_EQ(boxes()[0].text.rfind("There is not enough free space to record in " + host.cwd +
+                                            ": 10.0 MB free, about ",
+                                        0),
+                  0u)
+            << boxes()[0].text;
+        EXPECT_EQ(boxes()[0].caption, "Marrowdale");
+        free = std::nullopt;
+        ui.clear();
+        EXPECT_EQ(s.start(ctx), StartResult::kStarted);
+        EXPECT_FALSE(workers.started.empty());
+    }
+    // Sound alone needs a few megabytes a minute.
+    workers.started.clear();
+    ui.clear();
+    free = 3 * 1024 * 1024;
+    EXPECT_EQ(startAudioRecording(ctx), StartResult::kRefusedDiskSpace);
+    EXPECT_TRUE(workers.started.empty());
+    free = 4 * 1024 * 1024;
+    EXPECT_EQ(startAudioRecording(ctx), StartResult::kStarted);
+    EXPECT_FALSE(workers.started.empty());
 }
 
 TEST(CaptureAreaFits, RowsAndMemory) {
