@@ -83,13 +83,6 @@ class AudioRun {
     std::int32_t missing(HResult result, const std::string& text);
     std::int32_t writeFailure(Written what, HResult result, std::uint32_t heldFrames);
     bool placementReady(bool stopping);
-    // Within a wait: whether the drain interval has passed and there is a place for the sound.
-    bool drainDue() {
-        if (target_.drainIntervalMs == 0 || services_.clock.now100ns() - lastDrain100ns_ <
-                                                std::uint64_t{target_.drainIntervalMs} * 10'000)
-            return false;
-        return placementReady(false);
-    }
     Written writeFrames(MediaSample* sample, const float* data, std::uint32_t frames,
                         HResult* result);
     Written writeSilence(std::uint64_t frames, HResult* result);
@@ -136,6 +129,7 @@ class AudioRun {
     std::uint64_t framesWritten_ = 0;
     std::uint32_t wakeCount_ = 0;
     std::uint64_t lastDrain100ns_ = 0;
+    std::uint64_t stopSeen100ns_ = 0;  // when a stop flag was first seen (0: not yet)
 
     std::optional<AudioPlacement> placement_;
     bool stampedPackets_ = false;  // the endpoint stamps its packets
@@ -382,9 +376,18 @@ std::int32_t AudioRun::loop(bool* toCommonExit) {
         bool waitFailed = false;
         std::int32_t waitResult = 0;
         services_.clock.sleepMsUnless(sleepPeriodMs_, [&] {
-            if (state_.screenFinished.load() != 0 || state_.stopAudioRequested.load() != 0)
+            // With drains within the wait the time is read at every look: a stop seen here
+            // ends the sound at this look, not after the drain that follows it.
+            const std::uint64_t look =
+                target_.drainIntervalMs != 0 ? services_.clock.now100ns() : 0;
+            if (state_.screenFinished.load() != 0 || state_.stopAudioRequested.load() != 0) {
+                if (stopSeen100ns_ == 0)
+                    stopSeen100ns_ = look;
                 return true;
-            if (!drainDue())
+            }
+            if (look == 0 ||
+                look - lastDrain100ns_ < std::uint64_t{target_.drainIntervalMs} * 10'000 ||
+                !placementReady(false))
                 return false;
             waitResult = drain(toCommonExit);
             lastDrain100ns_ = services_.clock.now100ns();
@@ -414,7 +417,8 @@ std::int32_t AudioRun::loop(bool* toCommonExit) {
 // The file ends at the stop instant: the sound still on its way is taken in, what lies past the
 // stop is cut and what is missing before it becomes silence.
 std::int32_t AudioRun::finishAtStop(bool* toCommonExit) {
-    const std::uint64_t stop = services_.clock.now100ns();
+    // The stop instant: when the stop was seen within a wait, else now.
+    const std::uint64_t stop = stopSeen100ns_ != 0 ? stopSeen100ns_ : services_.clock.now100ns();
     placementReady(true);
     placement_->setEnd(stop);
     outcome_.end100ns = stop;

@@ -761,7 +761,8 @@ TEST_F(AudioWorker, RunsOnTheThreadOfTheRecordingSession) {
     stopAfterWakes(4);
     const AudioWorkerServices services{clock, audio, media, ui};
     RecordingSession session(state, {}, [&](const WorkerStart& start) {
-        const AudioRunTarget t{start.folder, start.zero100ns, start.zeroFromScreen};
+        AudioRunTarget t{start.folder, start.zero100ns, start.zeroFromScreen};
+        t.drainIntervalMs = target.drainIntervalMs;  // the fixture's: wake-ups only
         const std::int32_t code = runAudioCaptureWorker(settings, state, services, t, &outcome);
         return WorkerEnd{code < 0, code};
     });
