@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -9,6 +10,7 @@
 
 #include "audio/audio_placement.h"
 #include "audio/audio_profile.h"
+#include "platform/arrival_stamps.h"
 #include "recorder/close_others_arming.h"
 
 namespace marrowdale {
@@ -75,13 +77,14 @@ class AudioRun {
 
     std::int32_t setUp(bool* toCommonExit);
     std::int32_t loop(bool* toCommonExit);
-    std::int32_t drain(bool* toCommonExit);
+    std::int32_t drain(bool* toCommonExit, bool everything = false);
+    std::int32_t placePending(bool everything);
     std::int32_t finishAtStop(bool* toCommonExit);
     std::int32_t normalEnd();
     std::int32_t commonExit(std::int32_t carried);
     std::int32_t numberedError(std::int32_t number, const char* text);
     std::int32_t missing(HResult result, const std::string& text);
-    std::int32_t writeFailure(Written what, HResult result, std::uint32_t heldFrames);
+    std::int32_t writeFailure(Written what, HResult result);
     bool placementReady(bool stopping);
     Written writeFrames(MediaSample* sample, const float* data, std::uint32_t frames,
                         HResult* result);
@@ -131,6 +134,16 @@ class AudioRun {
     std::uint64_t lastDrain100ns_ = 0;
     std::uint64_t stopSeen100ns_ = 0;  // when a stop flag was first seen (0: not yet)
 
+    // Packets taken from the endpoint and not yet placed, oldest first; their samples one
+    // after the other in pendingSamples_ (both reused from drain to drain).
+    struct Pending {
+        std::uint64_t time100ns;
+        std::uint32_t frames;
+        std::size_t offset;
+        std::unique_ptr<MediaSample> sample;  // allocated before the packet was taken
+    };
+    std::vector<Pending> pending_;
+    std::vector<float> pendingSamples_;
     std::optional<AudioPlacement> placement_;
     bool stampedPackets_ = false;  // the endpoint stamps its packets
     std::vector<float> zeros_;     // one chunk of silence, made at the first need
@@ -288,29 +301,31 @@ AudioRun::Written AudioRun::writeRepeats(const float* frame, std::uint32_t count
     return writeFrames(nullptr, repeats_.data(), count, result);
 }
 
-std::int32_t AudioRun::writeFailure(Written what, HResult result, std::uint32_t heldFrames) {
+std::int32_t AudioRun::writeFailure(Written what, HResult result) {
     switch (what) {
         case Written::Missing:
             return missing(result, "Audio recorder  while looping\n\nAllocateSample error");
         case Written::SampleBuffer:
             return numberedError(-20, kError20);
         case Written::WriteSample:
-            show(kError11);
-            if (heldFrames != 0)
-                capture_->releaseBuffer(heldFrames);
-            return -11;
+            return numberedError(-11, kError11);
         case Written::Ok:
             break;
     }
     return 0;
 }
 
-// Hands every waiting packet to the file, each where the placement puts it.
-std::int32_t AudioRun::drain(bool* toCommonExit) {
+// Takes every waiting packet from the endpoint into the pending batch, then hands the batch to
+// the file, each packet where the placement puts it. The newest kAudioLookahead100ns of the
+// batch wait for the next drain (unless `everything`): the packets that arrive after a packet
+// that waited correct its stamp (platform/arrival_stamps.h), so a delay in delivery is not
+// taken for a stretch without sound.
+std::int32_t AudioRun::drain(bool* toCommonExit, bool everything) {
     std::uint32_t packetFrames = 0;
     HResult hr = capture_->getNextPacketSize(&packetFrames);
     if (hr != S_OK)
         return numberedError(-9, kError9);
+    const std::size_t channels = mixFormat_.channels;
     while (packetFrames != 0) {
         std::unique_ptr<MediaSample> sample;
         const HResult allocated = allocateAudioSample(*writer_, mixFormat_, packetFrames, &sample);
@@ -326,35 +341,77 @@ std::int32_t AudioRun::drain(bool* toCommonExit) {
             capture_->releaseBuffer(0);
             return -10;
         }
+        // A hostile endpoint may hand over more than it announced: nothing past the announced
+        // size is read.
+        if (frames > packetFrames)
+            return numberedError(-20, kError20);
         stampedPackets_ = stampedPackets_ || stamp != 0;
-        // A hostile endpoint may hand over more than it announced: the sample path refuses to
-        // write past the sample (error -20).
-        const PacketPlacement at = placement_->place(stamp, frames);
-        const auto* samples = reinterpret_cast<const float*>(data);
+        const std::size_t at = pendingSamples_.size();
+        pendingSamples_.resize(at + std::size_t{frames} * channels);
+        std::memcpy(pendingSamples_.data() + at, data, std::size_t{frames} * channels * 4);
+        pending_.push_back(Pending{stamp, frames, at, std::move(sample)});
+        hr = capture_->releaseBuffer(frames);
+        if (failed(hr) || failed(hr = capture_->getNextPacketSize(&packetFrames))) {
+            // The endpoint failed: what was taken is written, then the worker goes to its
+            // common exit.
+            const std::int32_t written = placePending(true);
+            *toCommonExit = written == 0;
+            return written != 0 ? written : hr;
+        }
+    }
+    return placePending(everything);
+}
+
+std::int32_t AudioRun::placePending(bool everything) {
+    if (pending_.empty())
+        return 0;
+    const std::size_t channels = mixFormat_.channels;
+
+    const std::uint32_t rate = mixFormat_.samplesPerSec;
+    const auto duration100ns = [rate](std::uint32_t frames) {
+        return static_cast<std::uint64_t>(frames) * 10'000'000ull / rate;
+    };
+    boundStampsByLaterArrivals(pending_.begin(), pending_.end(), duration100ns);
+    std::size_t ready = pending_.size();
+    if (!everything && pending_.back().time100ns != 0) {
+        const std::uint64_t newest =
+            pending_.back().time100ns + duration100ns(pending_.back().frames);
+        while (ready > 0 && pending_[ready - 1].time100ns != 0 &&
+               pending_[ready - 1].time100ns + duration100ns(pending_[ready - 1].frames) +
+                       kAudioLookahead100ns >
+                   newest)
+            --ready;
+    }
+    for (std::size_t i = 0; i < ready; ++i) {
+        Pending& packet = pending_[i];
+        const PacketPlacement place = placement_->place(packet.time100ns, packet.frames);
+        const float* samples = pendingSamples_.data() + packet.offset;
         HResult result = S_OK;
         Written w = Written::Ok;
-        if (at.silenceBefore != 0)
-            w = writeSilence(at.silenceBefore, &result);
-        const float* kept = samples + std::size_t{at.skipFront} * mixFormat_.channels;
-        if (w == Written::Ok && at.keep != 0)
-            w = writeFrames(sample.get(), kept, at.keep, &result);
-        sample.reset();
-        if (w == Written::Ok && at.repeatLast != 0)
-            w = writeRepeats(kept + std::size_t{at.keep - 1} * mixFormat_.channels, at.repeatLast,
+        if (place.silenceBefore != 0)
+            w = writeSilence(place.silenceBefore, &result);
+        const float* kept = samples + std::size_t{place.skipFront} * channels;
+        if (w == Written::Ok && place.keep != 0)
+            w = writeFrames(pending_[i].sample.get(), kept, place.keep, &result);
+        pending_[i].sample.reset();
+        if (w == Written::Ok && place.repeatLast != 0)
+            w = writeRepeats(kept + std::size_t{place.keep - 1} * channels, place.repeatLast,
                              &result);
         if (w != Written::Ok)
-            return writeFailure(w, result, frames);
+            return writeFailure(w, result);
         noteWritten();
-        hr = capture_->releaseBuffer(frames);
-        if (failed(hr)) {
-            *toCommonExit = true;
-            return hr;
-        }
-        hr = capture_->getNextPacketSize(&packetFrames);
-        if (failed(hr)) {
-            *toCommonExit = true;
-            return hr;
-        }
+    }
+    // What waits moves to the front, its storage reused.
+    if (ready == pending_.size()) {
+        pending_.clear();
+        pendingSamples_.clear();
+    } else {
+        const std::size_t from = pending_[ready].offset;
+        pendingSamples_.erase(pendingSamples_.begin(),
+                              pendingSamples_.begin() + static_cast<std::ptrdiff_t>(from));
+        pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(ready));
+        for (Pending& packet : pending_)
+            packet.offset -= from;
     }
     return 0;
 }
@@ -422,17 +479,17 @@ std::int32_t AudioRun::finishAtStop(bool* toCommonExit) {
     placementReady(true);
     placement_->setEnd(stop);
     outcome_.end100ns = stop;
-    if (stampedPackets_ && placement_->framesToEnd() != 0) {
+    if (stampedPackets_) {
         services_.clock.sleepMs(kAudioStopGraceMs);
-        const std::int32_t result = drain(toCommonExit);
-        if (result != 0 || *toCommonExit)
-            return result;
+        const std::int32_t drained = drain(toCommonExit, true);
+        if (drained != 0 || *toCommonExit)
+            return drained;
     }
     HResult result = S_OK;
     const std::uint64_t missingFrames = placement_->framesToEnd();
     const Written w = writeSilence(missingFrames, &result);
     if (w != Written::Ok)
-        return writeFailure(w, result, 0);
+        return writeFailure(w, result);
     placement_->addTrailingSilence(missingFrames);
     noteWritten();
     return 0;

@@ -41,6 +41,9 @@ std::int64_t audioBufferDuration100ns(std::uint32_t bufferFrames, std::uint32_t 
 inline constexpr std::uint32_t kAudioDrainIntervalMs = 200;
 // After a stop, the wait for the sound that was played before it and is still on its way.
 inline constexpr std::uint32_t kAudioStopGraceMs = 60;
+// A drain leaves the newest sound this long for the next one, so that the packets arriving
+// later can correct the stamp of one that waited (100 ms).
+inline constexpr std::uint64_t kAudioLookahead100ns = 1'000'000;
 // Silence is written in samples of at most this length.
 inline constexpr std::uint32_t kSilenceChunkMs = 100;
 
