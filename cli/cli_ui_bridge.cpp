@@ -17,6 +17,17 @@ void StderrUiBridge::messageBox(WindowHandle /*owner*/, std::string_view text,
     std::fflush(stderr);
 }
 
+void StderrUiBridge::showNotice(WindowHandle /*window*/, std::string_view text) {
+    if (quiet_)
+        return;
+    std::string line = "marrowdale-record: ";
+    line += text;
+    line += '\n';
+    std::lock_guard lock(mutex_);
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+}
+
 void StderrUiBridge::setWindowTitle(WindowHandle /*window*/, std::string_view /*title*/) {}
 
 void StderrUiBridge::setForegroundWindow(WindowHandle /*window*/) {}

@@ -1,6 +1,8 @@
 #include "framework/qt_ui_bridge.h"
 
 #include <QApplication>
+#include <QMainWindow>
+#include <QStatusBar>
 #include <QThread>
 #include <QTimer>
 #include <QWidget>
@@ -99,6 +101,18 @@ void QtUiBridge::messageBox(WindowHandle owner, std::string_view text, std::stri
             afxMessageBox(t);
         else
             captionedMessageBox(w, t, c);
+    });
+}
+
+void QtUiBridge::showNotice(WindowHandle window, std::string_view text) {
+    const QString t = fromView(text);
+    runOnGuiThread([window, t] {
+        QWidget* w = widgetFromHandle(window);
+        QMainWindow* main = nullptr;
+        for (; w != nullptr && main == nullptr; w = w->parentWidget())
+            main = qobject_cast<QMainWindow*>(w);
+        if (main != nullptr)
+            main->statusBar()->showMessage(t);
     });
 }
 

@@ -32,6 +32,9 @@ class QtUiBridge final : public QObject, public UiBridge {
     ~QtUiBridge() override;
 
     void messageBox(WindowHandle owner, std::string_view text, std::string_view caption) override;
+    // The status bar of the window's main window (a QMainWindow it is or belongs to), until the
+    // next message there.
+    void showNotice(WindowHandle window, std::string_view text) override;
     void setWindowTitle(WindowHandle window, std::string_view title) override;
     void setForegroundWindow(WindowHandle window) override;
     TimerId setCloseOthersTimer(WindowHandle window, TimerId id, unsigned intervalMs) override;

@@ -19,13 +19,17 @@ inline constexpr TimerId kCloseOthersTimerId = 100;
 inline constexpr unsigned kCloseOthersTimerIntervalMs = 200;
 
 class UiBridge {
-public:
+  public:
     virtual ~UiBridge() = default;
 
     // Any thread; blocks until the user has dismissed the box. `owner` may be null. Texts are
     // UTF-8 and use "\n" for line breaks.
     virtual void messageBox(WindowHandle owner, std::string_view text,
                             std::string_view caption) = 0;
+
+    // Any thread. A one-line notice that needs no answer: the status bar of `window` (the main
+    // frame) in the desktop program, a line on stderr in the command-line recorder.
+    virtual void showNotice(WindowHandle window, std::string_view text) = 0;
 
     // Any thread; returns when the title is set.
     virtual void setWindowTitle(WindowHandle window, std::string_view title) = 0;

@@ -4,10 +4,12 @@
 
 #include <climits>
 #include <cstdio>
+#include <ctime>
 
 #include "recorder/encoder_pool.h"
 #include "recorder/frame_names.h"
 #include "recorder/output_folder.h"
+#include "recorder/recording_folder.h"
 
 namespace marrowdale {
 
@@ -97,6 +99,46 @@ bool buildOutputFolderIn(RecordingCommandContext& ctx, const std::string& cwd,
     return true;
 }
 
+// A recording that starts while no worker runs is a new one: an earlier recording in the folder
+// is moved aside (the user is told where it went), vid1/ is made again and the new recording's
+// description is written. A start beside a running worker of the other kind joins that
+// recording and leaves its files alone. False, with the reason shown, when the earlier
+// recording could not be moved: nothing of it may be overwritten.
+bool prepareNewRecording(RecordingCommandContext& ctx, const std::string& cwd, bool screen,
+                         bool sound) {
+    if (ctx.workers.screenWorkerRunning() || ctx.workers.audioWorkerRunning())
+        return true;
+    const std::time_t now = std::time(nullptr);
+    const MoveAside moved = moveEarlierRecordingAside(cwd, now);
+    if (moved.failed) {
+        setMainTitle(ctx, kTitleErrorRecording);
+        ctx.ui.messageBox(nullptr, std::string(kMessageMoveAsideFailed) + moved.error, kCaptionApp);
+        return false;
+    }
+    if (!moved.moves.empty()) {
+        if (screen)
+            (void)prepareOutputFolder(cwd);
+        ctx.ui.showNotice(ctx.host.mainFrame(), moveAsideNotice(moved));
+    }
+    RecordingDescription description;
+    description.screen = screen;
+    description.sound = sound;
+    description.period100ns = ctx.settings.framePeriod.load();
+    description.frameOption = ctx.settings.frameOption.load();
+    description.captureMode = ctx.settings.captureMode.load();
+    description.imageFormat = ctx.settings.imageFormat.load();
+    description.left = ctx.settings.captureLeft.load();
+    description.top = ctx.settings.captureTop.load();
+    description.right = ctx.settings.captureRight.load();
+    description.bottom = ctx.settings.captureBottom.load();
+    description.started = utcTimestamp(now);
+    if (sound)
+        description.soundFile = std::string(kSoundFileName);
+    // Without it the recording is still whole; an export then asks for the period.
+    (void)writeRecordingDescription(cwd, description);
+    return true;
+}
+
 }  // namespace
 
 bool buildOutputFolder(RecordingCommandContext& ctx, std::string* prefix) {
@@ -131,6 +173,8 @@ StartResult record(RecordingCommandContext& ctx) {
         return StartResult::kFolderFailed;
     if (!enoughSpaceToStart(ctx, cwd, true, false))
         return StartResult::kRefusedDiskSpace;
+    if (!prepareNewRecording(ctx, cwd, /*screen=*/true, /*sound=*/false))
+        return StartResult::kFolderFailed;
     ctx.workers.startRecording(RecordingKind::kScreen, cwd);
     ctx.state.commandView.store(ctx.host.view());
     return StartResult::kStarted;
@@ -149,6 +193,8 @@ StartResult startBoth(RecordingCommandContext& ctx) {
         return StartResult::kFolderFailed;
     if (!enoughSpaceToStart(ctx, cwd, true, true))
         return StartResult::kRefusedDiskSpace;
+    if (!prepareNewRecording(ctx, cwd, /*screen=*/true, /*sound=*/true))
+        return StartResult::kFolderFailed;
     ctx.state.screenStopped.store(0);
     ctx.state.screenFinished.store(0);
     ctx.state.commandView.store(ctx.host.view());
@@ -177,6 +223,8 @@ StartResult startAudioRecording(RecordingCommandContext& ctx) {
     const std::string cwd = ctx.host.currentDirectory();
     if (!enoughSpaceToStart(ctx, cwd, false, true))
         return StartResult::kRefusedDiskSpace;
+    if (!prepareNewRecording(ctx, cwd, /*screen=*/false, /*sound=*/true))
+        return StartResult::kFolderFailed;
     ctx.workers.startRecording(RecordingKind::kAudio, cwd);
     return StartResult::kStarted;
 }

@@ -12,6 +12,11 @@
 // not fit its 249 characters. A start whose first minute would not fit in the free space of the
 // working folder is refused with a message too (recorder/disk_space.h), after the folder was
 // made, with the error title.
+//
+// A start while no worker runs begins a new recording: an earlier one in the folder (frames in
+// vid1/, test.wma) is moved aside under dated names first, with a notice saying where, and the
+// new recording's description (recording.ini) is written beside vid1/. When the earlier one
+// cannot be moved, the start is refused with a message and nothing is recorded.
 #pragma once
 
 #include <cstdint>
@@ -37,6 +42,9 @@ inline constexpr std::string_view kMessageNoCaptureArea =
     "The capture area has no width or height.";
 // Followed by the size, " (W x H pixels).".
 inline constexpr std::string_view kMessageAreaTooLarge = "The capture area is too large to record";
+// Followed by what could not be moved and why.
+inline constexpr std::string_view kMessageMoveAsideFailed =
+    "The earlier recording in this folder could not be moved aside, so nothing was recorded.\n";
 
 // 80 ms between frames.
 inline constexpr std::uint32_t kFramePeriod80ms = 800000;

@@ -10,10 +10,10 @@
 namespace marrowdale {
 
 class FakeUiBridge final : public UiBridge {
-public:
+  public:
     struct Call {
-        std::string kind;  // "messageBox", "setWindowTitle", "setForegroundWindow",
-                           // "setCloseOthersTimer", "killTimer"
+        std::string kind;  // "messageBox", "showNotice", "setWindowTitle",
+                           // "setForegroundWindow", "setCloseOthersTimer", "killTimer"
         WindowHandle window = nullptr;
         std::string text;     // message text or title
         std::string caption;  // message caption
@@ -23,6 +23,9 @@ public:
 
     void messageBox(WindowHandle owner, std::string_view text, std::string_view caption) override {
         record({"messageBox", owner, std::string(text), std::string(caption), 0, 0});
+    }
+    void showNotice(WindowHandle window, std::string_view text) override {
+        record({"showNotice", window, std::string(text), {}, 0, 0});
     }
     void setWindowTitle(WindowHandle window, std::string_view title) override {
         record({"setWindowTitle", window, std::string(title), {}, 0, 0});
@@ -47,7 +50,8 @@ public:
         std::lock_guard lock(mutex_);
         std::vector<std::string> out;
         for (const auto& c : calls_)
-            if (c.kind == "messageBox") out.push_back(c.text);
+            if (c.kind == "messageBox")
+                out.push_back(c.text);
         return out;
     }
     void clear() {
@@ -58,7 +62,7 @@ public:
     TimerId timerResult = 100;  // what setCloseOthersTimer returns
     bool killResult = true;     // what killTimer returns
 
-private:
+  private:
     void record(Call c) {
         std::lock_guard lock(mutex_);
         calls_.push_back(std::move(c));

@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -405,6 +406,55 @@ TEST_F(CommandsTest, AudioOnlyRefusalIgnoresCaptureArea) {
     EXPECT_TRUE(refuseStart(ctx, false, true));
     ASSERT_EQ(boxes().size(), 1u);
     EXPECT_EQ(boxes()[0].text, "A recording is already running.");
+}
+
+TEST_F(CommandsTest, ANewRecordingMovesTheEarlierOneAsideAndDescribesItself) {
+    fs::create_directories(dir / "vid1");
+    std::ofstream(dir / "vid1" / "000001.jpg") << "old frame";
+    std::ofstream(dir / "test.wma") << "old sound";
+    settings.framePeriod.store(800000);
+    settings.frameOption.store(13);
+    settings.imageFormat.store(kImageFormatBmp);
+    OnCommandStartBoth(ctx);
+    ASSERT_EQ(workers.started.size(), 2u);
+    EXPECT_TRUE(boxes().empty());
+    std::vector<std::string> notices;
+    for (const auto& c : ui.calls())
+        if (c.kind == "showNotice") {
+            EXPECT_EQ(c.window, &host.mainFrameObject);
+            notices.push_back(c.text);
+        }
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_NE(notices[0].find("The earlier recording was moved aside: vid1/ to vid1-"),
+              std::string::npos);
+    // The new recording finds an empty vid1/ and no test.wma; the old files are kept whole.
+    EXPECT_TRUE(fs::is_directory(dir / "vid1"));
+    EXPECT_TRUE(fs::is_empty(dir / "vid1"));
+    EXPECT_FALSE(fs::exists(dir / "test.wma"));
+    int asideFrames = 0, asideSounds = 0;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        const std::string name = entry.path().filename().string();
+        if (name.starts_with("vid1-") && fs::exists(entry.path() / "000001.jpg"))
+            ++asideFrames;
+        if (name.starts_with("test-") && name.ends_with(".wma"))
+            ++asideSounds;
+    }
+    EXPECT_EQ(asideFrames, 1);
+    EXPECT_EQ(asideSounds, 1);
+    std::ifstream in(dir / "recording.ini");
+    const std::string ini((std::istreambuf_iterator<char>(in)), {});
+    for (const char* line : {"records=screen,sound\n", "period_100ns=800000\n", "frame_option=13\n",
+                             "format=bmp\n", "area=100,100,800,600\n", "sound=test.wma\n"})
+        EXPECT_NE(ini.find(line), std::string::npos) << line << " in " << ini;
+
+    // Audio joining a running screen recording leaves that recording's files alone.
+    std::ofstream(dir / "vid1" / "000001.bmp") << "new frame";
+    ui.clear();
+    workers.screenRunning = true;
+    EXPECT_EQ(startAudioRecording(ctx), StartResult::kStarted);
+    EXPECT_TRUE(fs::exists(dir / "vid1" / "000001.bmp"));
+    for (const auto& c : ui.calls())
+        EXPECT_NE(c.kind, "showNotice");
 }
 
 }  // namespace
