@@ -34,6 +34,15 @@ constexpr std::string_view kHelp =
     "  --fill-odd DIR         the odd fill of DIR and exit\n"
     "  --list-codecs [LEVEL]  print the codec listing at level 1, 3 or 4 (default 4) and exit\n"
     "  --stats                print one summary line when the recording ends\n"
+    "  --quiet                no summary line after a recording or an export, no notices\n"
+    "  --export OUT           write the recording as one video file OUT (.mkv: Matroska) and\n"
+    "                         exit; frames are shown at their slot times, test.wma is the\n"
+    "                         sound; --period-ms, --frame-option and --format are used only\n"
+    "                         for a recording without recording.ini\n"
+    "  --from DIR             the recording to export: a working folder or a frame folder\n"
+    "                         (default: --dir)\n"
+    "  --video copy|h264      copy: JPEG frames as they are (Motion JPEG, the default);\n"
+    "                         h264: re-encoded with x264, about a tenth of the size\n"
     "  --backend x11|portal   how the screen is read: the X server, or the screen-cast portal\n"
     "                         of a Wayland desktop (default: portal when WAYLAND_DISPLAY is\n"
     "                         set, else x11)\n"
@@ -113,6 +122,8 @@ ParseResult parseCommandLine(const std::vector<std::string_view>& args) {
     bool fillSeen = false;
     bool audioNone = false;  // --audio none was given
     bool codecsSeen = false;
+    bool exportSeen = false;
+    bool videoSeen = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string_view arg = args[i];
         std::string_view inlineValue;
@@ -149,6 +160,29 @@ ParseResult parseCommandLine(const std::vector<std::string_view>& args) {
                 o.action = Action::kVersion;
         } else if (arg == "--stats") {
             o.stats = true;
+        } else if (arg == "--quiet") {
+            o.quiet = true;
+        } else if (arg == "--export" || arg == "--from") {
+            if (!takeValue())
+                return missing();
+            if (value.empty())
+                return bad();
+            if (arg == "--export") {
+                exportSeen = true;
+                o.exportOut = std::string(value);
+            } else {
+                o.exportFrom = std::string(value);
+            }
+        } else if (arg == "--video") {
+            if (!takeValue())
+                return missing();
+            if (value == "copy")
+                o.exportH264 = false;
+            else if (value == "h264")
+                o.exportH264 = true;
+            else
+                return bad();
+            videoSeen = true;
         } else if (arg == "--audio-only") {
             o.audioOnly = true;
         } else if (arg == "--dir") {
@@ -204,6 +238,7 @@ ParseResult parseCommandLine(const std::vector<std::string_view>& args) {
         } else if (arg == "--format") {
             if (!takeValue())
                 return missing();
+            o.imageFormatGiven = true;
             if (value == "jpg") {
                 o.imageFormat = 1;
             } else if (value == "bmp") {
@@ -265,6 +300,10 @@ ParseResult parseCommandLine(const std::vector<std::string_view>& args) {
     }
     if (fillSeen && codecsSeen)
         return failure("--fill and --list-codecs cannot be combined");
+    if (exportSeen && (fillSeen || codecsSeen))
+        return failure("--export cannot be combined with --fill or --list-codecs");
+    if (!exportSeen && (o.exportFrom || videoSeen))
+        return failure(std::string(o.exportFrom ? "--from" : "--video") + " needs --export");
     if (o.audioOnly && audioNone) {
         return failure("--audio-only records sound: --audio none cannot be combined with it");
     }
@@ -273,6 +312,8 @@ ParseResult parseCommandLine(const std::vector<std::string_view>& args) {
             o.action = Action::kFill;
         if (codecsSeen)
             o.action = Action::kListCodecs;
+        if (exportSeen)
+            o.action = Action::kExport;
     }
     result.ok = true;
     return result;

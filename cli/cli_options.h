@@ -12,7 +12,7 @@
 
 namespace marrowdale::cli {
 
-enum class Action { kRecord, kHelp, kVersion, kFill, kListCodecs };
+enum class Action { kRecord, kHelp, kVersion, kFill, kListCodecs, kExport };
 enum class AudioSource { kNone, kMixer, kMicrophone };
 
 struct Options {
@@ -25,6 +25,7 @@ struct Options {
     std::optional<std::uint8_t> frameOption;   // after the dialog's conversion
     std::optional<std::uint8_t> captureMode;
     std::uint8_t imageFormat = 1;
+    bool imageFormatGiven = false;                  // --format was given
     int jpegQuality = kDefaultJpegQuality.quality;  // 1..100
     AudioSource audio = AudioSource::kNone;
     bool audioOnly = false;
@@ -32,7 +33,11 @@ struct Options {
     bool fillOdd = false;
     int codecLevel = 4;
     bool stats = false;
-    std::optional<ScreenBackend> backend;  // none: by the session (WAYLAND_DISPLAY)
+    bool quiet = false;     // no summary or notice lines on stderr (errors still go there)
+    std::string exportOut;  // --export OUT
+    std::optional<std::string> exportFrom;  // --from DIR (default: --dir)
+    bool exportH264 = false;                // --video h264
+    std::optional<ScreenBackend> backend;   // none: by the session (WAYLAND_DISPLAY)
 };
 
 struct ParseResult {

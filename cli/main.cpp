@@ -38,6 +38,8 @@ int main(int argc, char** argv) {
             return marrowdale::runFillCommand(options.fillDir, options.fillOdd);
         case marrowdale::cli::Action::kListCodecs:
             return marrowdale::runListCodecsCommand(options.codecLevel, platform);
+        case marrowdale::cli::Action::kExport:
+            return marrowdale::runExportCommand(options, platform);
         case marrowdale::cli::Action::kRecord:
             break;
     }

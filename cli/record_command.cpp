@@ -18,12 +18,14 @@
 #include "audio/audio_profile.h"
 #include "cli/cli_ui_bridge.h"
 #include "cli/commands.h"
+#include "cli/stop_signals.h"
 #include "platform/clock.h"
 #include "platform/platform_services.h"
 #include "recorder/capture_stats.h"
 #include "recorder/commands.h"
 #include "recorder/disk_space.h"
 #include "recorder/frame_writers.h"
+#include "recorder/recording_folder.h"
 #include "recorder/recording_session.h"
 #include "recorder/screen_capture_worker.h"
 #include "recorder/state.h"
@@ -76,38 +78,6 @@ void applyOptions(const cli::Options& o, CaptureSettings& settings) {
         settings.maxFrames = *o.maxFrames;
     settings.imageFormat = o.imageFormat;
 }
-
-// SIGINT and SIGTERM are blocked in every thread and taken by the main thread with
-// sigtimedwait, so a signal only ever turns into the stop command.
-class StopSignals {
-  public:
-    StopSignals() {
-        sigemptyset(&set_);
-        sigaddset(&set_, SIGINT);
-        sigaddset(&set_, SIGTERM);
-        blocked_ = pthread_sigmask(SIG_BLOCK, &set_, &previous_) == 0;
-    }
-    ~StopSignals() {
-        if (blocked_)
-            pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
-    }
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
-
-    bool blocked() const { return blocked_; }
-    // Waits up to `timeoutMs` for a stop signal; true when one came.
-    bool wait(long timeoutMs) {
-        timespec timeout{};
-        timeout.tv_sec = timeoutMs / 1000;
-        timeout.tv_nsec = (timeoutMs % 1000) * 1'000'000L;
-        return sigtimedwait(&set_, nullptr, &timeout) > 0;
-    }
-
-  private:
-    sigset_t set_{};
-    sigset_t previous_{};
-    bool blocked_ = false;
-};
 
 // No display or portal: 2, as for a missing display; permission refused: 3; a service that is
 // there but failed: 1.
@@ -320,6 +290,7 @@ int runRecordCommand(const cli::Options& options, const PlatformServices& platfo
     CaptureSettings& settings = captureSettings();
     RecorderState& state = recorderState();
     cli::StderrUiBridge ui;
+    ui.setQuiet(options.quiet);
 
     // What a new view does, then the options the user gave.
     resetForNewView(settings, state);
@@ -398,6 +369,12 @@ int runRecordCommand(const cli::Options& options, const PlatformServices& platfo
         workers.reportSilentAudioFailure();
     if (options.stats)
         printStats(stats, workers.writers(), withAudio ? &workers.audioOutcome() : nullptr, dir);
+    // Where the recording went, from the files on disk.
+    if (!options.quiet) {
+        const RecordingSummary summary =
+            summarizeRecording(dir, settings.imageFormat.load(), withAudio);
+        std::fprintf(stderr, "marrowdale-record: %s\n", recordingSummaryLine(summary).c_str());
+    }
     if (stats != nullptr && stats->grabberFailed)
         return kExitFailed;  // said by the worker
     if (stats != nullptr && stats->grabs > 0 && workers.writers()->filesWritten() == 0) {

@@ -18,6 +18,7 @@
 #include "platform/mouse_watch.h"
 #include "platform/screen_backend.h"
 #include "platform/screen_grabber_loader.h"
+#include "platform/video_export.h"
 #include "platform/window_list.h"
 
 namespace marrowdale {
@@ -37,6 +38,8 @@ struct PlatformServices {
     std::function<std::unique_ptr<MouseWatch>(std::string* error)> mouseWatch;
     // The other programs' windows; on failure null and the reason in `error` (may be null).
     std::function<std::unique_ptr<WindowList>(std::string* error)> windowList;
+    // The writer of video files (the export).
+    std::function<std::unique_ptr<VideoExporter>()> videoExporter;
 };
 
 }  // namespace marrowdale

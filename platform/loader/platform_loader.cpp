@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "platform/ffmpeg/ffmpeg_media.h"
+#include "platform/ffmpeg/ffmpeg_video_export.h"
 #include "platform/jpeg/turbo_jpeg_encoder.h"
 #include "platform/pulse/pulse_audio.h"
 #include "platform/screen_backend.h"
@@ -31,6 +32,7 @@ PlatformServices loadPlatformServices() {
     services.windowList = [wayland](std::string* error) {
         return wayland ? openWaylandWindowList(error) : openX11WindowList(error);
     };
+    services.videoExporter = [] { return createFfmpegVideoExporter(); };
     return services;
 }
 

@@ -194,6 +194,39 @@ TEST(CommandLine, ScreenBackend) {
               ScreenBackend::kX11);
 }
 
+TEST(CommandLine, ExportAndItsCompanions) {
+    ParseResult r = parse({"--export", "out.mkv", "--from=/rec", "--video", "h264", "--period-ms",
+                           "80", "--format", "bmp", "--quiet"});
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.options.action, Action::kExport);
+    EXPECT_EQ(r.options.exportOut, "out.mkv");
+    EXPECT_EQ(r.options.exportFrom, "/rec");
+    EXPECT_TRUE(r.options.exportH264);
+    EXPECT_EQ(r.options.framePeriod, 800000u);
+    EXPECT_TRUE(r.options.imageFormatGiven);
+    EXPECT_TRUE(r.options.quiet);
+    r = parse({"--export", "out.mkv", "--video", "copy"});
+    ASSERT_TRUE(r.ok);
+    EXPECT_FALSE(r.options.exportH264);
+    EXPECT_FALSE(r.options.exportFrom);
+    EXPECT_FALSE(r.options.imageFormatGiven);
+    EXPECT_EQ(parse({"--export", "o.mkv", "--version"}).options.action, Action::kVersion);
+
+    for (const auto& bad :
+         std::vector<std::vector<std::string_view>>{{"--export"},
+                                                    {"--export", ""},
+                                                    {"--export", "o.mkv", "--video", "vp9"},
+                                                    {"--from", "/rec"},   // without --export
+                                                    {"--video", "h264"},  // without --export
+                                                    {"--export", "o.mkv", "--fill", "/rec/vid1"},
+                                                    {"--export", "o.mkv", "--list-codecs"}}) {
+        SCOPED_TRACE(bad.size() > 1 ? std::string(bad[1]) : std::string(bad[0]));
+        const ParseResult failed = parse(bad);
+        EXPECT_FALSE(failed.ok);
+        EXPECT_FALSE(failed.error.empty());
+    }
+}
+
 TEST(CommandLine, HostileInputIsRefused) {
     const std::vector<std::vector<std::string_view>> bad = {
         {"--mode", "1"},
