@@ -557,7 +557,8 @@ std::string fillMessage(const FillReport& report) {
         case FillOutcome::Cancelled:
             break;
     }
-    return {};
+    return "Fill cancelled: " + std::to_string(report.progress.examined) + " frames examined, " +
+           std::to_string(report.progress.copied) + " copied";
 }
 
 }  // namespace marrowdale

@@ -119,9 +119,8 @@ void CDIALOG_FILL::runFill(bool odd) {
         enableItem(id, true);
     filling_ = false;
 
-    const std::string message = fillMessage(report);
-    if (!message.empty())
-        message_(QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size())));
+    // Finished, failed, or cancelled with how far it got.
+    message_(QString::fromStdString(fillMessage(report)));
 }
 
 void CDIALOG_FILL::onOK() {

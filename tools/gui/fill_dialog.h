@@ -2,7 +2,8 @@
 // the current directory; "Auto fill frames" and "Fill in odd frames" run a fill on the folder
 // text as typed. A fill runs beside the GUI thread: the window keeps painting, a progress box
 // shows the numbers examined and the copies made, and its Cancel stops the fill after the file
-// being made. The dialog's buttons wait while a fill runs. GUI thread only.
+// being made; a message then says how far it got. The dialog's buttons wait while a fill runs. GUI
+// thread only.
 #pragma once
 
 #include <QString>
