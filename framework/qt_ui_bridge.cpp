@@ -1,13 +1,12 @@
 #include "framework/qt_ui_bridge.h"
 
 #include <QApplication>
-#include <QMainWindow>
-#include <QStatusBar>
 #include <QThread>
 #include <QTimer>
 #include <QWidget>
 
 #include "framework/message_box.h"
+#include "framework/status_notice.h"
 #include "framework/window_handle.h"
 
 namespace marrowdale {
@@ -106,14 +105,7 @@ void QtUiBridge::messageBox(WindowHandle owner, std::string_view text, std::stri
 
 void QtUiBridge::showNotice(WindowHandle window, std::string_view text) {
     const QString t = fromView(text);
-    runOnGuiThread([window, t] {
-        QWidget* w = widgetFromHandle(window);
-        QMainWindow* main = nullptr;
-        for (; w != nullptr && main == nullptr; w = w->parentWidget())
-            main = qobject_cast<QMainWindow*>(w);
-        if (main != nullptr)
-            main->statusBar()->showMessage(t);
-    });
+    runOnGuiThread([window, t] { showStatusNotice(widgetFromHandle(window), t); });
 }
 
 void QtUiBridge::setWindowTitle(WindowHandle window, std::string_view title) {

@@ -32,8 +32,7 @@ class QtUiBridge final : public QObject, public UiBridge {
     ~QtUiBridge() override;
 
     void messageBox(WindowHandle owner, std::string_view text, std::string_view caption) override;
-    // The status bar of the window's main window (a QMainWindow it is or belongs to), until the
-    // next message there.
+    // The status bar of the window's main window (showStatusNotice), until the next notice.
     void showNotice(WindowHandle window, std::string_view text) override;
     void setWindowTitle(WindowHandle window, std::string_view title) override;
     void setForegroundWindow(WindowHandle window) override;

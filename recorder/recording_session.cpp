@@ -37,7 +37,9 @@ void RecordingSession::startRecording(RecordingKind kind, const std::string& fol
     auto recording = std::make_shared<Recording>();
     recording->hasScreen = kind != RecordingKind::kAudio && screenBody_;
     recording->hasAudio = kind != RecordingKind::kScreen && audioBody_;
+    recording->folder = folder;
     last_ = recording;
+    ++recordingsStarted_;
 
     if (recording->hasAudio) {
         WorkerStart start;
@@ -237,6 +239,18 @@ WorkerEnd RecordingSession::screenEnd() const {
 
 WorkerEnd RecordingSession::audioEnd() const {
     return last_ ? last_->audioEnd : WorkerEnd{};
+}
+
+std::string RecordingSession::lastFolder() const {
+    return last_ ? last_->folder : std::string();
+}
+
+bool RecordingSession::lastHadScreen() const {
+    return last_ && last_->hasScreen;
+}
+
+bool RecordingSession::lastHadAudio() const {
+    return last_ && last_->hasAudio;
 }
 
 }  // namespace marrowdale

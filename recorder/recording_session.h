@@ -97,6 +97,12 @@ class RecordingSession final : public WorkerLauncher {
     const CaptureRunStats* screenStats() const;
     WorkerEnd screenEnd() const;
     WorkerEnd audioEnd() const;
+    // How many recordings have been started; the last one's working folder and what it
+    // recorded (empty and false before the first recording).
+    std::uint64_t recordingsStarted() const { return recordingsStarted_; }
+    std::string lastFolder() const;
+    bool lastHadScreen() const;
+    bool lastHadAudio() const;
 
   private:
     // One recording's shared values; the workers' threads hold it too.
@@ -111,6 +117,7 @@ class RecordingSession final : public WorkerLauncher {
         WorkerEnd audioEnd;
         bool hasScreen = false;
         bool hasAudio = false;
+        std::string folder;
     };
     enum class Kind { Screen, Audio, DiskWatch };
     struct Worker {
@@ -131,6 +138,7 @@ class RecordingSession final : public WorkerLauncher {
     Body audioBody_;
     std::vector<Worker> workers_;
     std::shared_ptr<Recording> last_;
+    std::uint64_t recordingsStarted_ = 0;
     bool stopRequested_ = false;
     const CaptureSettings* watchSettings_ = nullptr;
     UiBridge* watchUi_ = nullptr;

@@ -80,6 +80,7 @@ inline constexpr int ID_MIN_START_SCREEN_BUTTON = 32794;
 inline constexpr int ID_MIN_START_SCREEN = 32795;
 inline constexpr int ID_MIN_START_BOTH = 32796;
 inline constexpr int ID_FIXED_SIZE = 32797;
+inline constexpr int ID_EXPORT_VIDEO = 32798;
 inline constexpr int ID_GLOBAL_MOUSE_DOWN = 36864;
 
 // String table entry `id`; empty when there is none.

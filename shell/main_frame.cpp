@@ -317,6 +317,7 @@ void CMainFrame::buildToolBar() {
 void CMainFrame::buildStatusBar() {
     QStatusBar* bar = statusBar();
     messagePane_ = new QLabel(res::loadString(res::AFX_IDS_IDLEMESSAGE), bar);
+    messagePane_->setObjectName(QStringLiteral("messagePane"));  // notices go there
     bar->addWidget(messagePane_, 1);
     const char* names[3] = {"CAP", "NUM", "SCRL"};
     for (int i = 0; i < 3; ++i) {

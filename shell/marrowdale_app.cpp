@@ -20,6 +20,7 @@
 #include "shell/main_frame.h"
 #include "shell/marrowdale_doc.h"
 #include "shell/marrowdale_view.h"
+#include "shell/recording_summary_watch.h"
 
 namespace marrowdale {
 
@@ -92,6 +93,8 @@ bool CMarrowdaleApp::InitInstance(const QStringList& arguments) {
     mainFrame_->setRecentFiles(recentFiles_);
     mainFrame_->resize(1000, 700);
     attachLooksAndCustomization(*mainFrame_, *settings_);
+    // After each recording the status bar says where it went.
+    new RecordingSummaryWatch(*workers_, *mainFrame_);
 
     // The command line: nothing opens a new document, a file name opens that file.
     // --record=screen|both starts that recording once the window is up, after minimising the

@@ -38,7 +38,7 @@ void bindAudioDialogCommands(CommandMap& map, CMarrowdaleView& view);
 // Area selection by mouse, the applied press, the fixed-size dialog (32772, 32773, 36864, 32797),
 // the view's left-button hook and the close-other-windows timer callback.
 void bindCaptureAreaCommands(CommandMap& map, CMarrowdaleView& view);
-// Fill skipped frames (32785, 32789).
+// Fill skipped frames (32785, 32789), export video (32798).
 void bindToolsCommands(CommandMap& map, CMarrowdaleView& view);
 
 }  // namespace marrowdale

@@ -15,6 +15,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QToolBar>
+#include <QToolButton>
 #include <QWidgetAction>
 #include <QtTest>
 #include <atomic>
@@ -30,6 +31,7 @@
 #include "shell/marrowdale_app.h"
 #include "shell/marrowdale_doc.h"
 #include "shell/marrowdale_view.h"
+#include "shell/recording_summary_watch.h"
 #include "tests/widget/common/modal_answerer.h"
 
 using namespace marrowdale;
@@ -96,6 +98,7 @@ const std::vector<Entry> kCommandMenu = {
     {"Set video capture &frame rate", 32782},
     {"Frame capture &options", 32784},
     {"&Fill skipped frames", 32785},
+    {"&Export video...", 32798},
     {"Set &maximum frames or time", 32786},
     {"Set the screen frames capture &mode", 32791},
     {"Set the audio input source", 32792},
@@ -257,6 +260,7 @@ class ShellTest : public QObject {
     void viewWithoutDocumentPaintsNothing();
     void startAndStopThroughCommands();
     void startBothAndAudioEnd();
+    void summaryAfterStopAndEarlierRecordingMovedAside();
     void longCurrentDirectoryIsRefused();
     void secondStartIsRefused();
     void areaWithoutSizeIsRefused();
@@ -674,6 +678,45 @@ void ShellTest::startAndStopThroughCommands() {
     QVERIFY(frame->isMinimized());
     QCOMPARE(frame->windowTitle(), QStringLiteral("Marrowdale recording screen only"));
     QTRY_VERIFY(app_->workers().screenWorkerRunning());
+}
+
+void ShellTest::summaryAfterStopAndEarlierRecordingMovedAside() {
+    CMainFrame* frame = app_->mainFrame();
+    auto* watch = frame->findChild<RecordingSummaryWatch*>();
+    QVERIFY(watch);
+    QVERIFY(!watch->openFolderButton()->isVisibleTo(frame->statusBar()));
+    QStringList opened;
+    watch->setFolderOpener([&opened](const QString& folder) { opened << folder; });
+    const QString cwd = QDir::currentPath();
+
+    trigger(32771);
+    QTRY_VERIFY(app_->workers().screenWorkerRunning());
+    // What the screen worker would have written: frames 1 and 3, number 2 left free.
+    for (const char* name : {"000001.jpg", "000003.jpg"}) {
+        QFile f(QDir(cwd).filePath(QStringLiteral("vid1/") + name));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("jpeg");
+    }
+    trigger(32775);
+    const QString summary = "Recorded 2 frames in " + cwd +
+                            "/vid1/ (numbers 1-3, 1 free: fill them before an editor, or "
+                            "export), no sound";
+    QTRY_COMPARE(frame->messagePane()->text(), summary);
+    QVERIFY(watch->openFolderButton()->isVisibleTo(frame->statusBar()));
+    QTest::mouseClick(watch->openFolderButton(), Qt::LeftButton);
+    QCOMPARE(opened, QStringList({cwd}));
+
+    // The next recording here moves that one aside and says so.
+    trigger(32771);
+    QTRY_VERIFY(frame->messagePane()->text().startsWith(
+        "The earlier recording was moved aside: vid1/ to vid1-"));
+    QVERIFY(QDir(cwd).entryList({"vid1-*"}, QDir::Dirs).size() == 1);
+    QVERIFY(QDir(cwd + "/vid1").isEmpty());
+    trigger(32775);
+    QTRY_COMPARE(frame->messagePane()->text(), QStringLiteral("Recorded no frames and no sound"));
+    for (const QString& aside : QDir(cwd).entryList({"vid1-*", "recording*.ini"}))
+        QVERIFY(QDir(QDir(cwd).filePath(aside)).removeRecursively() ||
+                QFile::remove(QDir(cwd).filePath(aside)));
 }
 
 void ShellTest::startBothAndAudioEnd() {
