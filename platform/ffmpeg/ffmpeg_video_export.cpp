@@ -210,7 +210,7 @@ class FfmpegVideoExportWriter final : public VideoExportWriter {
     bool writeSound(std::int64_t until100ns, std::string* error);
     bool encodeSoundFrames(bool flush, std::string* error);
     bool pictureOf(const std::string& path, AVPacket* packet, std::string* error);
-    bool encodePicture(const AVFrame* picture, std::int64_t pts, std::string* error);
+    bool encodePicture(AVFrame* picture, std::int64_t pts, std::string* error);
     bool drainVideo(std::string* error);
     bool write(AVPacket* packet, std::string* error);
 
@@ -391,9 +391,17 @@ bool FfmpegVideoExportWriter::openVideo(const VideoExportSetup& setup, std::stri
         e->color_range = AVCOL_RANGE_JPEG;
         e->flags |= AV_CODEC_FLAG_QSCALE;
         e->global_quality = FF_QP2LAMBDA * kMjpegQuantiser;
+    } else if (!bmp_ && decoded_->format == AV_PIX_FMT_YUVJ420P && width == width_ &&
+               height == height_) {
+        // The JPEG pictures' own 4:2:0 at full range: encoded as they are decoded, with no
+        // conversion (the file says full range).
+        e->pix_fmt = AV_PIX_FMT_YUVJ420P;
+        e->color_range = AVCOL_RANGE_JPEG;
     } else {
         e->pix_fmt = AV_PIX_FMT_YUV420P;
         e->color_range = AVCOL_RANGE_MPEG;
+    }
+    if (codec->id != AV_CODEC_ID_MJPEG) {
         e->thread_count = 0;
         // Rate control wants a frame rate; the frames keep their own times.
         e->framerate = AVRational{
@@ -658,9 +666,22 @@ bool FfmpegVideoExportWriter::pictureOf(const std::string& path, AVPacket* packe
     return true;
 }
 
-bool FfmpegVideoExportWriter::encodePicture(const AVFrame* picture, std::int64_t pts,
+bool FfmpegVideoExportWriter::encodePicture(AVFrame* picture, std::int64_t pts,
                                             std::string* error) {
     AVCodecContext* e = encoder_.get();
+    if (picture->format == e->pix_fmt && picture->width == e->width &&
+        picture->height == e->height) {
+        // Already what the encoder takes. A decoded JPEG calls itself an intra picture, which
+        // the encoder would obey: the encoder chooses.
+        picture->pts = pts;
+        picture->pict_type = AV_PICTURE_TYPE_NONE;
+        const int rc = avcodec_send_frame(e, picture);
+        if (rc < 0) {
+            *error = "the picture cannot be encoded (" + ffmpegError(rc) + ")";
+            return false;
+        }
+        return drainVideo(error);
+    }
     // Every picture becomes the first frame's size; a larger one is cut at its odd edge.
     const int srcWidth = picture->width == width_ ? e->width : picture->width;
     const int srcHeight = picture->height == height_ ? e->height : picture->height;
