@@ -22,7 +22,7 @@ void OnCommandFillFrames() {
 // finished export is also told in the status bar.
 void OnCommandExportVideo(CMarrowdaleView& view) {
     QWidget* frame = widgetFromHandle(view.topLevelFrameHandle());
-    ExportVideoDialog dlg(QDir::currentPath(), frame);
+    ExportVideoDialog dlg(QDir::currentPath(), view.platform().videoExporter, frame);
     dlg.setNotice([frame](const QString& text) { showStatusNotice(frame, text); });
     dlg.exec();
 }

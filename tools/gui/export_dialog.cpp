@@ -3,7 +3,6 @@
 #include <QCloseEvent>
 #include <QDialogButtonBox>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -14,14 +13,12 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <atomic>
 #include <string>
-#include <thread>
 
+#include "framework/background_work.h"
 #include "framework/message_box.h"
-#include "platform/ffmpeg/ffmpeg_video_export.h"
 
 namespace marrowdale {
 
@@ -51,7 +48,7 @@ QString progressText(std::uint64_t done, std::uint64_t total) {
 
 }  // namespace
 
-ExportVideoDialog::ExportVideoDialog(const QString& folder, QWidget* parent)
+ExportVideoDialog::ExportVideoDialog(const QString& folder, ExporterMaker exporter, QWidget* parent)
     : QDialog(parent),
       folderEdit_(new QLineEdit(folder, this)),
       outputEdit_(new QLineEdit(suggestedOutput(folder), this)),
@@ -112,7 +109,7 @@ ExportVideoDialog::ExportVideoDialog(const QString& folder, QWidget* parent)
         return chosen;
     };
     message_ = [](const QString& text) { afxMessageBox(text); };
-    makeExporter_ = [] { return createFfmpegVideoExporter(); };
+    makeExporter_ = std::move(exporter);
 
     connect(browse, &QPushButton::clicked, this, &ExportVideoDialog::chooseFolder);
     connect(saveAs, &QPushButton::clicked, this, &ExportVideoDialog::chooseOutput);
@@ -195,7 +192,6 @@ void ExportVideoDialog::runExport() {
     exportButton_->setEnabled(false);
     std::atomic<std::uint64_t> done{0};
     std::atomic<bool> cancel{false};
-    std::atomic<bool> finished{false};
     ExportReport report;
     const std::uint64_t total = source.frames.size();
 
@@ -209,36 +205,31 @@ void ExportVideoDialog::runExport() {
     progress.setMinimumDuration(0);
     connect(&progress, &QProgressDialog::canceled, &progress, [&cancel] { cancel = true; });
 
-    std::unique_ptr<VideoExporter> exporter = makeExporter_();
-    std::thread worker([&] {
+    // The window (painting, the progress box) is served until the export has ended.
+    std::unique_ptr<VideoExporter> exporter = makeExporter_ ? makeExporter_() : nullptr;
+    progress.show();
+    BackgroundWork work;
+    work.work = [&](const NotifyGui& notify) {
+        if (!exporter) {
+            report.outcome = ExportOutcome::kFailed;
+            report.error = "no video writer can be had here";
+            return;
+        }
         const ExportProgressFn onProgress = [&](const ExportProgress& p) {
             done.store(p.framesDone, std::memory_order_relaxed);
+            notify();
             return !cancel.load(std::memory_order_relaxed);
         };
         report = exportRecording(*exporter, source, request, onProgress);
-        finished.store(true, std::memory_order_release);
-    });
-
-    // Serve the window (painting, the progress box) until the export has ended.
-    QEventLoop loop;
-    QTimer poll;
-    poll.setInterval(50);
-    connect(&poll, &QTimer::timeout, &loop, [&] {
+    };
+    work.onNotify = [&] {
         const std::uint64_t n = done.load(std::memory_order_relaxed);
         progress.setLabelText(progressText(n, total));
         progress.setValue(static_cast<int>(std::min<std::uint64_t>(n, INT32_MAX)));
-        if (finished.load(std::memory_order_acquire))
-            loop.quit();
-    });
-    poll.start();
-    progress.show();
-    if (!finished.load(std::memory_order_acquire))
-        loop.exec();
-    poll.stop();
-    // The loop may also have been ended by the application quitting: the export then stops.
-    if (!finished.load(std::memory_order_acquire))
-        cancel = true;
-    worker.join();
+    };
+    // The application quitting ends the loop early: the export then stops and leaves no file.
+    work.onAbandoned = [&] { cancel = true; };
+    runWhileServing(work);
     progress.close();
 
     lastReport_ = report;

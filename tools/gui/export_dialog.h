@@ -2,8 +2,8 @@
 // as one video file. The dialog names the recording folder, the video file (chosen with a save
 // dialog, which asks before replacing a file) and the video: the JPEG frames copied as they are,
 // or H.264. A frame period is asked for only when the recording has no recording.ini. The export
-// runs beside the GUI thread: a progress box counts the frames and its Cancel stops the export,
-// which then leaves no file. GUI thread only.
+// runs beside the GUI thread (runWhileServing): a progress box counts the frames and its Cancel
+// stops the export, which then leaves no file. GUI thread only.
 #pragma once
 
 #include <QDialog>
@@ -32,18 +32,18 @@ class ExportVideoDialog final : public QDialog {
     // What shows the folder of a finished export: the status bar notice.
     using Notice = std::function<void(const QString&)>;
 
-    // `folder`: the recording folder it starts with (the current directory).
-    explicit ExportVideoDialog(const QString& folder, QWidget* parent = nullptr);
+    using ExporterMaker = std::function<std::unique_ptr<VideoExporter>()>;
+
+    // `folder`: the recording folder it starts with (the current directory); `exporter`: the
+    // platform's video writer.
+    ExportVideoDialog(const QString& folder, ExporterMaker exporter, QWidget* parent = nullptr);
     ~ExportVideoDialog() override;
 
-    // Tests replace the pickers, the message box and the exporter.
+    // Tests replace the pickers and the message box.
     void setSavePicker(SavePicker picker) { savePicker_ = std::move(picker); }
     void setFolderPicker(FolderPicker picker) { folderPicker_ = std::move(picker); }
     void setMessageSink(MessageSink sink) { message_ = std::move(sink); }
     void setNotice(Notice notice) { notice_ = std::move(notice); }
-    void setExporter(std::function<std::unique_ptr<VideoExporter>()> make) {
-        makeExporter_ = std::move(make);
-    }
 
     // The fields (also for tests).
     QLineEdit* folderEdit() const { return folderEdit_; }
@@ -82,7 +82,7 @@ class ExportVideoDialog final : public QDialog {
     FolderPicker folderPicker_;
     MessageSink message_;
     Notice notice_;
-    std::function<std::unique_ptr<VideoExporter>()> makeExporter_;
+    ExporterMaker makeExporter_;
 };
 
 }  // namespace marrowdale

@@ -13,7 +13,8 @@
 #include <atomic>
 #include <thread>
 
-#include "platform/jpeg_encoder.h"
+#include "platform/ffmpeg/ffmpeg_video_export.h"
+#include "platform/jpeg/turbo_jpeg_encoder.h"
 #include "recorder/recording_folder.h"
 #include "tools/gui/export_dialog.h"
 
@@ -102,7 +103,7 @@ void ExportDialogTest::exportsADescribedRecording() {
     d.period100ns = 800000;
     QVERIFY(writeRecordingDescription(dir.path().toStdString(), d));
 
-    ExportVideoDialog dlg(dir.path());
+    ExportVideoDialog dlg(dir.path(), [] { return createFfmpegVideoExporter(); });
     QStringList messages, notices;
     dlg.setMessageSink([&](const QString& t) { messages << t; });
     dlg.setNotice([&](const QString& t) { notices << t; });
@@ -133,10 +134,9 @@ void ExportDialogTest::cancelLeavesTheDialogOpenAndSaysHowFar() {
     QVERIFY(writeFrames(dir.path(), 3));
     FakeExport e;
     e.hold = true;
-    ExportVideoDialog dlg(dir.path());
+    ExportVideoDialog dlg(dir.path(), [&] { return std::make_unique<FakeExporter>(e); });
     QStringList messages;
     dlg.setMessageSink([&](const QString& t) { messages << t; });
-    dlg.setExporter([&] { return std::make_unique<FakeExporter>(e); });
 
     bool progressSeen = false, buttonWaited = false;
     QString label;
@@ -173,10 +173,9 @@ void ExportDialogTest::periodAskedOnlyWithoutDescription() {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     FakeExport e;
-    ExportVideoDialog dlg(dir.path());
+    ExportVideoDialog dlg(dir.path(), [&] { return std::make_unique<FakeExporter>(e); });
     QStringList messages;
     dlg.setMessageSink([&](const QString& t) { messages << t; });
-    dlg.setExporter([&] { return std::make_unique<FakeExporter>(e); });
     // Nothing there yet.
     dlg.runExport();
     QCOMPARE(messages.size(), 1);
