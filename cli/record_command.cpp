@@ -124,6 +124,7 @@ void printStats(const CaptureRunStats* stats, const FileFrameWriters* writers,
         add("free=%" PRIu64, free);
         add("skipped_by_mode=%" PRIu64, stats->skippedByMode);
         add("reused=%" PRIu64, stats->reusedFrames);
+        add("ring_waits=%" PRIu64, stats->ringWaits);
         add("seconds=%.3f", seconds);
         add("zero_s=%.6f", static_cast<double>(stats->startTime100ns.load()) / 1e7);
         add("late_p50_ms=%.3f", static_cast<double>(stats->lateness.quantile100ns(0.5)) / 10'000.0);

@@ -521,6 +521,8 @@ TEST_F(CaptureOnX11, FourKScreenEveryFrameDecodesAndFollowsThePicture) {
     // The picture changes every 150 ms and frames come every 40 ms: most frames are the
     // picture before them, written again without an encode.
     EXPECT_EQ(r.out.find(" reused=0 "), std::string::npos) << r.out;
+    // How often the loop waited for the encoders is told, whatever it came to.
+    EXPECT_NE(r.out.find(" ring_waits="), std::string::npos) << r.out;
 }
 
 using marrowdale_test::SmallMount;
