@@ -30,8 +30,28 @@ class PictureSourceGrabber final : public ScreenGrabber {
     bool grab(std::int32_t left, std::int32_t top) override {
         if (image_.pixels == nullptr)
             return false;
-        const PictureTarget target{pixels_.data(), image_.width, image_.height, image_.strideBytes};
-        return source_->copyNewest(left, top, target);
+        return copyInto({pixels_.data(), image_.width, image_.height, image_.strideBytes}, left,
+                        top);
+    }
+
+    // The rectangle goes straight from the stream's picture into the buffer: one copy a slot.
+    bool grabInto(std::int32_t left, std::int32_t top, GrabBuffer& buffer) override {
+        const ScreenImage& dst = buffer.image();
+        if (image_.pixels == nullptr || buffer.pixels() == nullptr || dst.width != image_.width ||
+            dst.height != image_.height)
+            return false;
+        return copyInto({buffer.pixels(), dst.width, dst.height, dst.strideBytes}, left, top);
+    }
+
+    bool grabIntoLeavesImage() const override { return true; }
+
+    ScreenChange changeSinceLastGrab(std::int32_t left, std::int32_t top) override {
+        if (!lastGood_ || left != lastLeft_ || top != lastTop_ || source_->lost())
+            return ScreenChange::kUnknown;
+        // A new picture may still show the same pixels inside the rectangle: let the caller
+        // compare.
+        return source_->newestSequence() == lastSequence_ ? ScreenChange::kNone
+                                                          : ScreenChange::kUnknown;
     }
 
     const ScreenImage* image() const override {
@@ -41,14 +61,31 @@ class PictureSourceGrabber final : public ScreenGrabber {
     void close() override {
         image_ = ScreenImage{};
         std::vector<std::uint8_t>().swap(pixels_);
+        lastGood_ = false;
     }
 
     bool connectionLost() const override { return source_ && source_->lost(); }
 
   private:
+    bool copyInto(const PictureTarget& target, std::int32_t left, std::int32_t top) {
+        std::uint64_t sequence = 0;
+        lastGood_ = source_->copyNewest(left, top, target, sequence);
+        if (lastGood_) {
+            lastSequence_ = sequence;
+            lastLeft_ = left;
+            lastTop_ = top;
+        }
+        return lastGood_;
+    }
+
     std::shared_ptr<PictureSource> source_;
     std::vector<std::uint8_t> pixels_;
     ScreenImage image_;
+    // The last grab: whether it succeeded, where, and which picture it copied.
+    bool lastGood_ = false;
+    std::int32_t lastLeft_ = 0;
+    std::int32_t lastTop_ = 0;
+    std::uint64_t lastSequence_ = 0;
 };
 
 }  // namespace

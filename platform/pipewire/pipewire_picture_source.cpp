@@ -68,7 +68,8 @@ class Source final : public PipeWirePictureSource {
         return ok;
     }
 
-    bool copyNewest(std::int32_t left, std::int32_t top, const PictureTarget& target) override {
+    bool copyNewest(std::int32_t left, std::int32_t top, const PictureTarget& target,
+                    std::uint64_t& sequence) override {
         if (lost_.load(std::memory_order_relaxed))
             return false;
         pw_thread_loop_lock(loop_);
@@ -80,6 +81,7 @@ class Source final : public PipeWirePictureSource {
                 syncGpuBuffer(dmabufFd, DMA_BUF_SYNC_START);
                 copyPictureRect(picture, left, top, target);
                 syncGpuBuffer(dmabufFd, DMA_BUF_SYNC_END);
+                sequence = received_.load();  // the held buffer is the newest one received
                 ok = true;
             }
         }
@@ -108,6 +110,8 @@ class Source final : public PipeWirePictureSource {
     }
 
     std::uint64_t picturesReceived() const override { return received_.load(); }
+
+    std::uint64_t newestSequence() const override { return received_.load(); }
 
   private:
     bool connectLocked(int fd, std::string& error) {

@@ -22,19 +22,29 @@ class FakePictureSource final : public PictureSource {
             pixels_[i + 3] = 0;
         }
     }
-    bool copyNewest(std::int32_t left, std::int32_t top, const PictureTarget& target) override {
+    bool copyNewest(std::int32_t left, std::int32_t top, const PictureTarget& target,
+                    std::uint64_t& sequence) override {
         ++copies;
         if (!ready || isLost)
             return false;
         copyPictureRect({pixels_.data(), 32, 16, 32 * 4, PixelOrder::kBgrx, 0, 0}, left, top,
                         target);
+        sequence = pictures;
         return true;
     }
     bool lost() const override { return isLost; }
+    std::uint64_t newestSequence() const override { return pictures; }
+
+    // A new picture: the top-left pixel's blue byte becomes `blue`.
+    void deliver(std::uint8_t blue) {
+        pixels_[0] = blue;
+        ++pictures;
+    }
 
     bool ready = false;
     bool isLost = false;
     int copies = 0;
+    std::uint64_t pictures = 1;
 
   private:
     std::vector<std::uint8_t> pixels_;
@@ -81,6 +91,57 @@ TEST(PictureSourceGrabber, GrabsTheRectangleOnceAPictureHasCome) {
     EXPECT_FALSE(grabber->grab(0, 0));
     EXPECT_EQ(source->copies, copies);  // a closed grabber does not reach the source
     grabber->close();
+}
+
+// Grabs straight into buffers, and the change the grabber reports between grabs: nothing while
+// no picture arrived since the last good grab at the same corner, "don't know" otherwise.
+TEST(PictureSourceGrabber, GrabsIntoBuffersAndTellsWhenNoPictureCame) {
+    auto source = std::make_shared<FakePictureSource>();
+    std::unique_ptr<ScreenGrabber> grabber = createPictureSourceGrabber(source);
+    ASSERT_TRUE(grabber->open(8, 4));
+    EXPECT_TRUE(grabber->grabIntoLeavesImage());
+    std::unique_ptr<GrabBuffer> buffer = grabber->makeBuffer();
+    ASSERT_NE(buffer, nullptr);
+    const std::uint8_t* image = grabber->image()->pixels;
+
+    // No grab yet, and no picture: nothing can be told.
+    EXPECT_EQ(grabber->changeSinceLastGrab(0, 0), ScreenChange::kUnknown);
+    EXPECT_FALSE(grabber->grabInto(0, 0, *buffer));
+    EXPECT_EQ(grabber->changeSinceLastGrab(0, 0), ScreenChange::kUnknown);
+
+    source->ready = true;
+    ASSERT_TRUE(grabber->grabInto(0, 0, *buffer));
+    EXPECT_EQ(buffer->image().pixels[0], 1);
+    EXPECT_EQ(buffer->image().pixels[2], 3);
+    EXPECT_EQ(image[0], 0);  // the image is left alone
+    EXPECT_EQ(grabber->changeSinceLastGrab(0, 0), ScreenChange::kNone);
+    EXPECT_EQ(grabber->changeSinceLastGrab(1, 0), ScreenChange::kUnknown);  // another corner
+
+    source->deliver(9);
+    EXPECT_EQ(grabber->changeSinceLastGrab(0, 0), ScreenChange::kUnknown);
+    ASSERT_TRUE(grabber->grab(0, 0));
+    EXPECT_EQ(image[0], 9);
+    EXPECT_EQ(buffer->image().pixels[0], 1);  // the buffer keeps the earlier picture
+    EXPECT_EQ(grabber->changeSinceLastGrab(0, 0), ScreenChange::kNone);
+
+    // A failed grab forgets what the last good one copied; so does a lost source.
+    source->isLost = true;
+    EXPECT_EQ(grabber->changeSinceLastGrab(0, 0), ScreenChange::kUnknown);
+    EXPECT_FALSE(grabber->grab(0, 0));
+    source->isLost = false;
+    EXPECT_EQ(grabber->changeSinceLastGrab(0, 0), ScreenChange::kUnknown);
+
+    // A buffer of another size is refused without touching the source.
+    ASSERT_TRUE(grabber->grab(0, 0));
+    std::unique_ptr<ScreenGrabber> other = createPictureSourceGrabber(source);
+    ASSERT_TRUE(other->open(4, 4));
+    std::unique_ptr<GrabBuffer> small = other->makeBuffer();
+    ASSERT_NE(small, nullptr);
+    const int copies = source->copies;
+    EXPECT_FALSE(grabber->grabInto(0, 0, *small));
+    EXPECT_EQ(source->copies, copies);
+    grabber->close();
+    EXPECT_EQ(grabber->changeSinceLastGrab(0, 0), ScreenChange::kUnknown);
 }
 
 }  // namespace
