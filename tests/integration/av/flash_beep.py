@@ -23,6 +23,7 @@ trial and a summary; with --max-ms, exits 1 when a trial's corrected offset, or 
 file's length against the frames' span, is off by more than that.
 """
 import argparse
+import faulthandler
 import os
 import random
 import struct
@@ -112,8 +113,17 @@ class MonitorReader:
                     break
 
     def stop(self):
-        self.proc.terminate()
-        self.proc.wait()
+        end(self.proc)
+
+
+def end(proc, wait_s=10):
+    """Ends a helper process: asked first, killed when it does not go."""
+    proc.terminate()
+    try:
+        proc.wait(timeout=wait_s)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        proc.wait()
 
 
 def frame_brightness(folder):
@@ -191,6 +201,8 @@ def trial(args, work, index):
     while not os.path.exists(first):
         if recorder.poll() is not None or time.monotonic() > deadline:
             reader.stop()
+            if recorder.poll() is None:
+                recorder.kill()
             return {"error": "the recording did not start: " + (recorder.communicate()[0] or "")}
         time.sleep(0.002)
     # The first file appears at its slot: 40 ms after our zero, at ffmpeg's zero.
@@ -204,8 +216,18 @@ def trial(args, work, index):
         started.append(time.monotonic())
         beep = subprocess.Popen(["paplay", "--latency-msec=10", args.beep])
         args.screen.paint(i % 2 == 0)
-        beep.wait()
-    output, _ = recorder.communicate(timeout=args.seconds + 60)
+        try:
+            beep.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            end(beep)
+    try:
+        output, _ = recorder.communicate(timeout=args.seconds + 60)
+    except subprocess.TimeoutExpired:
+        recorder.kill()
+        output = recorder.communicate()[0] or ""
+        reader.stop()
+        return {"error": "the recorder had not ended 60 s after its %g s: %s" %
+                (args.seconds, output)}
     time.sleep(0.2)
     reader.stop()
     if recorder.returncode != 0:
@@ -225,9 +247,10 @@ def trial(args, work, index):
     if args.ffmpeg:
         span = len(frames) * period
     else:
-        # Up to the last slot the recording numbered (a late last slot leaves it free).
+        # Up to the last slot the recording numbered. Late slots at the end leave their numbers
+        # free (a busy machine), but the recording still lasted until its stop.
         last = [int(w.split("=")[1]) for w in output.split() if w.startswith("last=")]
-        span = slot_time(last[0] if last else max(frames), period)
+        span = max(slot_time(last[0] if last else max(frames), period), args.seconds)
     length = len(sound) / 48000.0
     # The recording's zero on the monotonic clock (marrowdale-record --stats tells it).
     zero = [float(w.split("=")[1]) for w in output.split() if w.startswith("zero_s=")]
@@ -266,6 +289,8 @@ def main():
     p.add_argument("--max-ms", type=float, default=None)
     args = p.parse_args()
     args.at = args.at or [2.0]
+    # Should anything hang, the stacks are printed before the test's own time limit ends it.
+    faulthandler.dump_traceback_later(280, exit=True)
 
     args.screen = Screen()
     with tempfile.TemporaryDirectory(prefix="flash-beep.") as work:
@@ -295,8 +320,7 @@ def main():
                 sys.stdout.flush()
         finally:
             if player:
-                player.terminate()
-                player.wait()
+                end(player)
 
     good = [r for r in results if "error" not in r]
     if good:
