@@ -10,6 +10,8 @@
 
 #include "audio/audio_placement.h"
 #include "audio/audio_profile.h"
+#include "audio/level_meter.h"
+#include "audio/source_mix.h"
 #include "platform/arrival_stamps.h"
 #include "recorder/close_others_arming.h"
 
@@ -116,6 +118,8 @@ class AudioRun {
     const AudioRunTarget& target_;
     AudioWorkerOutcome& outcome_;
 
+    // Both sources at once: the endpoint that mixes them (it outlives the objects it makes).
+    std::unique_ptr<AudioSystem> mixed_;
     std::unique_ptr<AudioDeviceEnumerator> enumerator_;
     std::unique_ptr<AudioDevice> device_;
     std::unique_ptr<AudioClient> client_;
@@ -148,6 +152,9 @@ class AudioRun {
     bool stampedPackets_ = false;  // the endpoint stamps its packets
     std::vector<float> zeros_;     // one chunk of silence, made at the first need
     std::vector<float> repeats_;   // copies of a packet's last frame
+    // The level meter of a single source (the mix measures each of its own).
+    SoundLevel* level_ = nullptr;
+    LevelMeter meter_;
 };
 
 std::int32_t AudioRun::numberedError(std::int32_t number, const char* text) {
@@ -164,7 +171,15 @@ std::int32_t AudioRun::setUp(bool* toCommonExit) {
     // 1. A stop signalled through screenFinished before this point is forgotten.
     state_.screenFinished = 0;
 
-    HResult hr = services_.audio.createDeviceEnumerator(&enumerator_);
+    // Both sources: an endpoint that records the two together and hands out their sum.
+    const std::uint32_t sourceFlags = settings_.audioStreamFlags.load();
+    if ((sourceFlags & kAudioStreamFlagMicrophoneToo) != 0)
+        mixed_ = createSourceMix(services_.audio, services_.clock, &state_.soundLevels);
+    else
+        level_ =
+            &soundLevel(state_, sourceFlags != 0 ? SoundSource::kMixer : SoundSource::kMicrophone);
+    AudioSystem& audio = mixed_ ? *mixed_ : services_.audio;
+    HResult hr = audio.createDeviceEnumerator(&enumerator_);
     if (failed(hr) || !enumerator_) {
         *toCommonExit = true;
         return failed(hr) ? hr : E_POINTER;
@@ -349,6 +364,8 @@ std::int32_t AudioRun::drain(bool* toCommonExit, bool everything) {
         const std::size_t at = pendingSamples_.size();
         pendingSamples_.resize(at + std::size_t{frames} * channels);
         std::memcpy(pendingSamples_.data() + at, data, std::size_t{frames} * channels * 4);
+        if (level_ != nullptr)
+            meter_.add(pendingSamples_.data() + at, std::size_t{frames} * channels);
         pending_.push_back(Pending{stamp, frames, at, std::move(sample)});
         hr = capture_->releaseBuffer(frames);
         if (failed(hr) || failed(hr = capture_->getNextPacketSize(&packetFrames))) {
@@ -467,6 +484,8 @@ std::int32_t AudioRun::loop(bool* toCommonExit) {
         ++wakeCount_;
         outcome_.wakeCount = wakeCount_;
         outcome_.lastDrainTime100ns = services_.clock.now100ns();
+        if (level_ != nullptr)
+            meter_.publish(*level_, outcome_.lastDrainTime100ns);
     }
     return 0;
 }

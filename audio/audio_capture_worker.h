@@ -11,6 +11,10 @@
 // The sound is placed on the recording's clock (audio/audio_placement.h): the file's frame 0 is
 // the recording's zero, each packet goes where its stamp says, a stretch in which nothing was
 // delivered is silence, and the file ends at the stop instant.
+//
+// With kAudioStreamFlagMicrophoneToo in audioStreamFlags it records both sources at once, as one
+// endpoint that mixes them (audio/source_mix.h). The level of what each source delivers goes to
+// its SoundLevel in RecorderState for the level meter.
 #pragma once
 
 #include <atomic>

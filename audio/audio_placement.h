@@ -60,6 +60,18 @@ class AudioPlacement {
         written_ += frames;
         silence_ += frames;
     }
+    // Counts `frames` of silence written where the source had delivered nothing while time went
+    // on (the file moves on without it); later packets are placed after it, and the drift is
+    // measured afresh from them.
+    void padSilence(std::uint64_t frames) {
+        if (frames == 0)
+            return;
+        written_ += frames;
+        silence_ += frames;
+        started_ = true;
+        smoothed_ = 0;
+        lastStamp_ = 0;
+    }
 
     std::uint64_t writtenFrames() const { return written_; }
     // The file frame at which a sound stamped `time100ns` is heard (negative before zero).

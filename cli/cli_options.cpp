@@ -27,7 +27,9 @@ constexpr std::string_view kHelp =
     "  --mode 0|2|3           late slots: 0 catch up, 2 skip, 3 jump three numbers (default 3)\n"
     "  --format jpg|bmp       image format of the frames (default jpg)\n"
     "  --quality Q            JPEG quality from 1 (smallest files) to 100 (default 85)\n"
-    "  --audio none|mixer|mic record the screen and, with mixer or mic, audio together\n"
+    "  --audio none|mixer|mic|both\n"
+    "                         record the screen and, with mixer, mic or both (the mixer and\n"
+    "                         the microphone mixed together), audio together\n"
     "  --audio-only           record audio without the screen (from the mixer, or from the\n"
     "                         source --audio names)\n"
     "  --fill DIR             fill the skipped frame numbers in DIR and exit\n"
@@ -263,6 +265,8 @@ ParseResult parseCommandLine(const std::vector<std::string_view>& args) {
                 o.audio = AudioSource::kMixer;
             } else if (value == "mic") {
                 o.audio = AudioSource::kMicrophone;
+            } else if (value == "both") {
+                o.audio = AudioSource::kBoth;
             } else {
                 return bad();
             }

@@ -13,7 +13,7 @@
 namespace marrowdale::cli {
 
 enum class Action { kRecord, kHelp, kVersion, kFill, kListCodecs, kExport };
-enum class AudioSource { kNone, kMixer, kMicrophone };
+enum class AudioSource { kNone, kMixer, kMicrophone, kBoth };
 
 struct Options {
     Action action = Action::kRecord;

@@ -41,6 +41,19 @@ constexpr int kExitUsage = 2;       // usage error, no display, nothing could st
 constexpr int kExitFramesLost = 4;  // finished, but frames were lost or stand in for others
 constexpr int kExitDiskLow = 5;     // the disk was too full to start, or ran low and stopped it
 
+std::uint32_t audioSourceFlags(cli::AudioSource source) {
+    switch (source) {
+        case cli::AudioSource::kMicrophone:
+            return 0;
+        case cli::AudioSource::kBoth:
+            return kAudioStreamFlagsBoth;
+        case cli::AudioSource::kNone:
+        case cli::AudioSource::kMixer:
+            break;
+    }
+    return kAudioStreamFlagsLoopback;
+}
+
 void printError(const std::string& text) {
     std::fprintf(stderr, "marrowdale-record: %s\n", text.c_str());
 }
@@ -298,10 +311,9 @@ int runRecordCommand(const cli::Options& options, const PlatformServices& platfo
     (void)timeBeginPeriod(1);
     clearStopRequests(state);
     applyOptions(options, settings);
-    // The audio source dialog's two choices.
+    // The audio source dialog's two choices, or both sources mixed.
     if (options.audio != cli::AudioSource::kNone)
-        settings.audioStreamFlags =
-            options.audio == cli::AudioSource::kMixer ? kAudioStreamFlagsLoopback : 0;
+        settings.audioStreamFlags = audioSourceFlags(options.audio);
 
     StopSignals signals;
     if (!signals.blocked()) {

@@ -65,6 +65,11 @@ void resetToProcessStart(CaptureSettings& settings, RecorderState& state) {
     state.commandView = nullptr;
     state.frameWindow = nullptr;
     state.viewWindow = nullptr;
+    for (SoundLevel& level : state.soundLevels) {
+        level.peak = 0;
+        level.rms = 0;
+        level.time100ns = 0;
+    }
 }
 
 }  // namespace marrowdale

@@ -6,7 +6,9 @@
 // This is the chief header of recorder/: every other subsystem includes it.
 #pragma once
 
+#include <array>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 namespace marrowdale {
@@ -25,12 +27,32 @@ inline constexpr std::uint8_t kImageFormatJpeg = 1;
 // Stream flags of the audio source: loopback of the default output ("Sound mixer"), or 0 for
 // the default recording device ("Microphone").
 inline constexpr std::uint32_t kAudioStreamFlagsLoopback = 0x20000;
+// A third choice beside those two: both at once. This bit is the program's own and never reaches
+// an endpoint; with it the audio worker records the loopback of the default output and the
+// default recording device together, mixed into one file (audio/source_mix.h).
+inline constexpr std::uint32_t kAudioStreamFlagMicrophoneToo = 0x1;
+inline constexpr std::uint32_t kAudioStreamFlagsBoth =
+    kAudioStreamFlagsLoopback | kAudioStreamFlagMicrophoneToo;
 
 // Status codes painted by the main view.
 inline constexpr std::uint8_t kStatusShowArea = 0;
 inline constexpr std::uint8_t kStatusAudioStopped = 1;
 inline constexpr std::uint8_t kStatusBothStarted = 3;
 inline constexpr std::uint8_t kStatusAreaSelected = 6;
+
+// The sources of the sound level meter.
+enum class SoundSource : std::uint8_t { kMixer = 0, kMicrophone = 1 };
+inline constexpr std::size_t kSoundSources = 2;
+
+// The level of one sound source: peak and RMS (full scale 1.0) of the packets the audio worker
+// took from it last, and the clock time (100-ns units) at which it measured them; 0 before the
+// first. The audio worker writes, any thread reads; the three are separate atomics, so a reader
+// may pair a new peak with the RMS before it, which a meter can live with.
+struct SoundLevel {
+    std::atomic<float> peak{0};
+    std::atomic<float> rms{0};
+    std::atomic<std::uint64_t> time100ns{0};
+};
 
 // What the user chose. Written by commands and dialogs on the GUI thread; the workers read the
 // values afresh at each use.
@@ -70,7 +92,14 @@ struct RecorderState {
     std::atomic<ViewHandle> commandView{nullptr};
     std::atomic<WindowHandle> frameWindow{nullptr};
     std::atomic<WindowHandle> viewWindow{nullptr};
+    // The level meter, by SoundSource.
+    std::array<SoundLevel, kSoundSources> soundLevels;
 };
+
+// The level record of a source.
+inline SoundLevel& soundLevel(RecorderState& state, SoundSource source) {
+    return state.soundLevels[static_cast<std::size_t>(source)];
+}
 
 // The records of the process. They exist once, from start to exit.
 CaptureSettings& captureSettings();

@@ -34,6 +34,9 @@ struct FakeAudioScript {
     // The stamp of packet k (0, 1, ... in delivery order), as the endpoint's time of its first
     // frame; without it packets are not stamped (time 0).
     std::function<std::uint64_t(int packet)> packetTime;
+    // The value of delivered frame n (counted over the whole stream) on channel c; without it a
+    // 1 kHz sine of amplitude 0.5 on every channel.
+    std::function<float(std::uint64_t frame, unsigned channel)> signal;
 
     // Record of the calls and their arguments.
     std::vector<std::string> calls;
@@ -104,7 +107,8 @@ class CaptureClient final : public AudioCaptureClient {
             const double t = static_cast<double>(s_.framesDelivered + i) / s_.rate;
             for (unsigned c = 0; c < s_.channels; ++c)
                 buffer_[std::size_t{i} * s_.channels + c] =
-                    static_cast<float>(0.5 * std::sin(2 * M_PI * 1000.0 * t));
+                    s_.signal ? s_.signal(s_.framesDelivered + i, c)
+                              : static_cast<float>(0.5 * std::sin(2 * M_PI * 1000.0 * t));
         }
         *data = reinterpret_cast<std::uint8_t*>(buffer_.data());
         *frames = n;
@@ -197,18 +201,22 @@ class Device final : public AudioDevice {
 
 class Enumerator final : public AudioDeviceEnumerator {
   public:
-    explicit Enumerator(FakeAudioScript& s) : s_(s), alive_(s) {}
+    Enumerator(FakeAudioScript& s, FakeAudioScript* recording)
+        : s_(s), recording_(recording), alive_(s) {}
     HResult getDefaultAudioEndpoint(AudioDataFlow flow, AudioRole,
                                     std::unique_ptr<AudioDevice>* device) override {
-        s_.flow = flow;
-        const HResult hr = note(s_, "getDefaultAudioEndpoint");
+        FakeAudioScript& endpoint =
+            flow == AudioDataFlow::kCapture && recording_ != nullptr ? *recording_ : s_;
+        endpoint.flow = flow;
+        const HResult hr = note(endpoint, "getDefaultAudioEndpoint");
         if (hr == S_OK)
-            *device = std::make_unique<Device>(s_);
+            *device = std::make_unique<Device>(endpoint);
         return hr;
     }
 
   private:
     FakeAudioScript& s_;
+    FakeAudioScript* recording_;
     Alive alive_;
 };
 
@@ -217,10 +225,13 @@ class Enumerator final : public AudioDeviceEnumerator {
 class FakeAudioSystem final : public AudioSystem {
   public:
     FakeAudioScript script;
+    // When set, the recording direction's endpoint follows this script (a second source beside
+    // the output's); otherwise both directions follow `script`.
+    FakeAudioScript* recording = nullptr;
     HResult createDeviceEnumerator(std::unique_ptr<AudioDeviceEnumerator>* enumerator) override {
         const HResult hr = fake_audio_detail::note(script, "createDeviceEnumerator");
         if (hr == S_OK)
-            *enumerator = std::make_unique<fake_audio_detail::Enumerator>(script);
+            *enumerator = std::make_unique<fake_audio_detail::Enumerator>(script, recording);
         return hr;
     }
 };

@@ -355,6 +355,60 @@ TEST(RecorderAudio, ServerStoppedDuringTheRecordingEndsWithTheLoopError) {
     EXPECT_NEAR(toneLevel(audio), 0.5, 0.05);
 }
 
+// The median over 100 ms windows of the level of `hz` in the first channel.
+double medianToneLevel(const DecodedAudio& d, double hz) {
+    if (d.samples.empty() || d.sampleRate == 0)
+        return 0;
+    const auto& s = d.samples[0];
+    const std::size_t window = d.sampleRate / 10;
+    std::vector<double> levels;
+    for (std::size_t at = 0; at + window <= s.size(); at += window)
+        levels.push_back(testing::toneAmplitude(s, d.sampleRate, hz, at, window));
+    if (levels.empty())
+        return 0;
+    std::nth_element(levels.begin(), levels.begin() + levels.size() / 2, levels.end());
+    return levels[levels.size() / 2];
+}
+
+// Both sources at once: what the machine plays (a 1 kHz tone into the default sink) and the
+// microphone (here a second null sink whose monitor is the default source, playing 440 Hz),
+// mixed into the one file for the whole recording, each at its own level.
+TEST(RecorderAudio, BothSourcesAreMixedIntoOneFile) {
+    if (onPipeWire())
+        GTEST_SKIP() << "uses a sound server of its own";
+    Folder dir;
+    PrivateSoundServer server(dir.path);
+    if (!server.ready())
+        GTEST_SKIP() << "cannot start a private PulseAudio server";
+    ASSERT_EQ(
+        testing::runCommand({"pactl", "load-module", "module-null-sink", "sink_name=private_mic"},
+                            server.env()),
+        0);
+    ASSERT_EQ(
+        testing::runCommand({"pactl", "set-default-source", "private_mic.monitor"}, server.env()),
+        0);
+    const std::string played = dir.path + "/played.wav";
+    const std::string spoken = dir.path + "/spoken.wav";
+    ASSERT_TRUE(testing::writeSineWav(played, 1000.0, 0.5, 14, 48000));
+    ASSERT_TRUE(testing::writeSineWav(spoken, 440.0, 0.25, 14, 48000));
+    ChildProcess output({"paplay", "--latency-msec=100", played}, server.env());
+    ChildProcess microphone({"paplay", "--latency-msec=100", "--device=private_mic", spoken},
+                            server.env());
+    // The null sinks render far ahead while idle; low-latency players reach real time after a
+    // while.
+    pause(3.5);
+    ChildProcess rec({kRecorder, "--audio-only", "--audio", "both", "--seconds", "3", "--dir",
+                      dir.path, "--stats"},
+                     server.env());
+    ASSERT_TRUE(rec.wait(30)) << "the recorder hung";
+    EXPECT_EQ(rec.exitStatus(), 0) << rec.standardError();
+    const DecodedAudio audio = decode(dir.path + "/test.wma");
+    EXPECT_EQ(audio.audioStreamCount, 1u);
+    EXPECT_NEAR(seconds(audio), 3.0, 0.2);
+    EXPECT_NEAR(medianToneLevel(audio, 1000.0), 0.5, 0.06);
+    EXPECT_NEAR(medianToneLevel(audio, 440.0), 0.25, 0.05);
+}
+
 // The X server ends in the middle of a recording of screen and sound: the recorder says so,
 // stops like the stop command and exits with status 1; the frames written stay and test.wma
 // is finished up to that moment.

@@ -174,6 +174,10 @@ TEST(CommandLine, AudioOptions) {
     r = parse({"--audio", "mic"});
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.options.audio, AudioSource::kMicrophone);
+    r = parse({"--audio=both", "--audio-only"});
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.options.audio, AudioSource::kBoth);
+    EXPECT_FALSE(parse({"--audio", "Both"}).ok);
     r = parse({"--audio-only"});
     ASSERT_TRUE(r.ok);
     EXPECT_TRUE(r.options.audioOnly);
