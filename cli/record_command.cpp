@@ -122,18 +122,19 @@ void printStats(const CaptureRunStats* stats, const FileFrameWriters* writers,
     std::uint64_t usedBytes = 0;
     if (stats != nullptr && writers != nullptr) {
         const std::uint64_t files = writers->filesWritten();
-        const std::uint64_t free = stats->highestNumber > files ? stats->highestNumber - files : 0;
+        const std::uint64_t highest = stats->highestNumber.load();
+        const std::uint64_t free = highest > files ? highest - files : 0;
         const double seconds =
             stats->startTime100ns.load() == 0
                 ? 0.0
                 : static_cast<double>(stats->endTime100ns - stats->startTime100ns.load()) /
                       10'000'000.0;
         add("files=%" PRIu64, files);
-        add("grabs=%" PRIu64, stats->grabs);
+        add("grabs=%" PRIu64, stats->grabs.load());
         add("failed=%" PRIu64, writers->failedWrites());
         add("write_failed=%" PRIu64, writers->failedWrites());
         add("grab_failed=%" PRIu64, stats->failedGrabs);
-        add("last=%" PRIu64, stats->highestNumber);
+        add("last=%" PRIu64, highest);
         add("free=%" PRIu64, free);
         add("skipped_by_mode=%" PRIu64, stats->skippedByMode);
         add("reused=%" PRIu64, stats->reusedFrames);

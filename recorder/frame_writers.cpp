@@ -153,8 +153,27 @@ FrameWriters* FileFrameWriters::lane(std::size_t index) {
     return lanes_[index - 1].get();
 }
 
-void FileFrameWriters::fail(std::string_view message) {
+void FileFrameWriters::countFilesInto(FrameFileCounts* counts) {
+    counts_->run.store(counts);
+}
+
+void FileFrameWriters::countWritten(std::uint64_t bytes) {
+    counts_->bytesWritten += bytes;
+    ++counts_->filesWritten;
+    if (FrameFileCounts* run = counts_->run.load(std::memory_order_relaxed)) {
+        run->bytes.fetch_add(bytes, std::memory_order_relaxed);
+        run->files.fetch_add(1, std::memory_order_relaxed);
+    }
+}
+
+void FileFrameWriters::countFailed() {
     ++counts_->failedWrites;
+    if (FrameFileCounts* run = counts_->run.load(std::memory_order_relaxed))
+        run->failed.fetch_add(1, std::memory_order_relaxed);
+}
+
+void FileFrameWriters::fail(std::string_view message) {
+    countFailed();
     std::lock_guard lock(counts_->messages);
     ui_.messageBox(state_.viewWindow.load(), message, kCaptionPlumet);
 }
@@ -262,8 +281,7 @@ void FileFrameWriters::writeBMP(const ScreenImage* image, const char* fileName) 
         fail(kBmpCannotWrite);
         return;
     }
-    counts_->bytesWritten += pixelOffset + get32(info + 20);
-    ++counts_->filesWritten;
+    countWritten(pixelOffset + get32(info + 20));
 }
 
 bool FileFrameWriters::encodeJPG(const ScreenImage* image, EncodedJpeg& out) {
@@ -274,17 +292,16 @@ bool FileFrameWriters::encodeJPG(const ScreenImage* image, EncodedJpeg& out) {
 void FileFrameWriters::writeEncodedJPG(const std::uint8_t* data, std::size_t size,
                                        const char* fileName) {
     if (data == nullptr || size == 0) {
-        ++counts_->failedWrites;
+        countFailed();
         return;
     }
     FrameFile file(fileName, temporary_);
     // A cut-off picture would pass for a frame; a missing one is what the fill tool mends.
     if (!file.opened() || !file.write(data, size) || !file.close() || !file.publish()) {
-        ++counts_->failedWrites;
+        countFailed();
         return;
     }
-    counts_->bytesWritten += size;
-    ++counts_->filesWritten;
+    countWritten(size);
 }
 
 }  // namespace marrowdale

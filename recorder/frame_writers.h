@@ -19,6 +19,7 @@
 #include "platform/jpeg_encoder.h"
 #include "platform/screen_grabber.h"
 #include "platform/ui_bridge.h"
+#include "recorder/capture_stats.h"
 #include "recorder/state.h"
 
 namespace marrowdale {
@@ -55,6 +56,11 @@ class FrameWriters {
     // Both halves.
     void writeJPG(const ScreenImage* image, const char* fileName);
 
+    // Set-up and end only, on the worker's thread while no lane writes: from now on every file
+    // written or failed through this object and its lanes is also counted into `counts` (null:
+    // no longer). The default counts nothing.
+    virtual void countFilesInto(FrameFileCounts* /*counts*/) {}
+
     // Writers for encoder threads: lane(0), lane(1), ... each for one thread, with buffers and
     // an encoder of its own, reporting into the same counts and messages. Null when that lane
     // cannot be had. The default has none: every frame is then written on the worker's thread.
@@ -85,6 +91,7 @@ class FileFrameWriters final : public FrameWriters {
     bool encodeJPG(const ScreenImage* image, EncodedJpeg& out) override;
     void writeEncodedJPG(const std::uint8_t* data, std::size_t size, const char* fileName) override;
     FrameWriters* lane(std::size_t index) override;
+    void countFilesInto(FrameFileCounts* counts) override;
 
     // Any thread. Files written completely, and writes that failed, since construction, by
     // every lane.
@@ -98,6 +105,8 @@ class FileFrameWriters final : public FrameWriters {
         std::atomic<std::uint64_t> filesWritten{0};
         std::atomic<std::uint64_t> failedWrites{0};
         std::atomic<std::uint64_t> bytesWritten{0};
+        // The counts of the run being written, if any.
+        std::atomic<FrameFileCounts*> run{nullptr};
         // One message box at a time, whichever lane meets the failure.
         std::mutex messages;
     };
@@ -105,6 +114,8 @@ class FileFrameWriters final : public FrameWriters {
                      Shared* counts);
 
     void fail(std::string_view message);
+    void countWritten(std::uint64_t bytes);
+    void countFailed();
     bool reserve(unsigned char*& buffer, std::size_t& capacity, std::size_t size);
 
     std::unique_ptr<JpegEncoder> ownEncoder_;  // lanes other than 0

@@ -233,6 +233,10 @@ const CaptureRunStats* RecordingSession::screenStats() const {
     return last_ && last_->hasScreen ? &last_->screenStats : nullptr;
 }
 
+std::string RecordingSession::folder() const {
+    return last_ ? last_->folder : std::string();
+}
+
 WorkerEnd RecordingSession::screenEnd() const {
     return last_ ? last_->screenEnd : WorkerEnd{};
 }

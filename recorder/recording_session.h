@@ -95,6 +95,8 @@ class RecordingSession final : public WorkerLauncher {
     // worker ended (meaningful once it has ended).
     std::uint64_t zero100ns() const;
     const CaptureRunStats* screenStats() const;
+    // The working folder of the last recording (empty before the first).
+    std::string folder() const;
     WorkerEnd screenEnd() const;
     WorkerEnd audioEnd() const;
     // How many recordings have been started; the last one's working folder and what it

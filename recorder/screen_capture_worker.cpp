@@ -76,6 +76,8 @@ class CaptureRun {
                              std::string(kMessageScreenCannotBeRecorded) + reason, kCaptionApp);
             return false;
         }
+        // The files are counted for this run's figures as the writers finish them.
+        s_.writers.countFilesInto(stats_ != nullptr ? &stats_->written : nullptr);
         // Warms the writers up and makes the ring: nothing of it falls into the first slot.
         pool_.start(settings_.imageFormat.load());
 
@@ -148,9 +150,11 @@ class CaptureRun {
     void grabAndWrite(std::uint64_t number) {
         const std::uint8_t format = settings_.imageFormat.load();
         if (stats_ != nullptr) {
-            ++stats_->grabs;
-            if (number > stats_->highestNumber)
-                stats_->highestNumber = number;
+            // One writer: plain stores, which other threads may read at any time.
+            stats_->grabs.store(stats_->grabs.load(std::memory_order_relaxed) + 1,
+                                std::memory_order_relaxed);
+            if (number > stats_->highestNumber.load(std::memory_order_relaxed))
+                stats_->highestNumber.store(number, std::memory_order_relaxed);
         }
         if (!composeFrameName(prefix_, prefixUnits_, number, format, name_)) {
             // Never written under a cut name; said once per run.
@@ -174,6 +178,7 @@ class CaptureRun {
     void end() {
         // Every frame handed over is on disk before anyone is told the recording has ended.
         pool_.finish();
+        s_.writers.countFilesInto(nullptr);
         if (stats_ != nullptr) {
             const EncoderPool::Counts counts = pool_.counts();
             stats_->reusedFrames = counts.reused;
