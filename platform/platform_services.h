@@ -11,10 +11,14 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/audio_capture.h"
+#include "platform/global_keys.h"
 #include "platform/jpeg_encoder.h"
+#include "platform/keyboard_locks.h"
 #include "platform/media_writer.h"
+#include "platform/monitors.h"
 #include "platform/mouse_watch.h"
 #include "platform/screen_backend.h"
 #include "platform/screen_grabber_loader.h"
@@ -40,6 +44,14 @@ struct PlatformServices {
     std::function<std::unique_ptr<WindowList>(std::string* error)> windowList;
     // The writer of video files (the export).
     std::function<std::unique_ptr<VideoExporter>()> videoExporter;
+    // Keys grabbed from the whole desktop; on failure null and the reason in `error` (may be
+    // null).
+    std::function<std::unique_ptr<GlobalKeys>(std::string* error)> globalKeys;
+    // The lock keys' states; on failure null and the reason in `error` (may be null).
+    std::function<std::unique_ptr<KeyboardLocks>(std::string* error)> keyboardLocks;
+    // The desktop's monitors, asked now; on failure none and the reason in `error` (may be
+    // null).
+    std::function<std::optional<std::vector<MonitorArea>>(std::string* error)> monitors;
 };
 
 }  // namespace marrowdale

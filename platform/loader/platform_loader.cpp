@@ -33,6 +33,32 @@ PlatformServices loadPlatformServices() {
         return wayland ? openWaylandWindowList(error) : openX11WindowList(error);
     };
     services.videoExporter = [] { return createFfmpegVideoExporter(); };
+    // On a Wayland desktop X11 sees only XWayland's windows and keys: the keys of the whole
+    // desktop and its lock states cannot be had there, and its outputs are the session's screens.
+    services.globalKeys = [wayland](std::string* error) -> std::unique_ptr<GlobalKeys> {
+        if (wayland) {
+            if (error != nullptr)
+                *error = "a Wayland desktop gives no program the keys pressed in other programs";
+            return nullptr;
+        }
+        return openX11GlobalKeys(error);
+    };
+    services.keyboardLocks = [wayland](std::string* error) -> std::unique_ptr<KeyboardLocks> {
+        if (wayland) {
+            if (error != nullptr)
+                *error = "a Wayland desktop tells the lock keys only to the focused window";
+            return nullptr;
+        }
+        return openX11KeyboardLocks(error);
+    };
+    services.monitors = [wayland](std::string* error) -> std::optional<std::vector<MonitorArea>> {
+        if (wayland) {
+            if (error != nullptr)
+                *error = "the monitors of a Wayland desktop are its screens";
+            return std::nullopt;
+        }
+        return listX11Monitors(error);
+    };
     return services;
 }
 

@@ -32,65 +32,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/x11/x11_error_trap.h"
 #include "platform/x11/x11_services.h"
 
 namespace marrowdale {
 
 namespace {
-
-// Xlib reports protocol errors through one process-wide handler, whose default ends the
-// program. An ErrorTrap replaces it for the requests of one display while it lives: errors on
-// that display are recorded, errors on any other display go on to the handler it replaced. The
-// lock keeps two traps from interleaving their replacement.
-class ErrorTrap {
-  public:
-    explicit ErrorTrap(Display* display) : lock_(mutex()) {
-        trapped().store(display);
-        hit().store(false);
-        previous() = XSetErrorHandler(handle);
-    }
-    ~ErrorTrap() {
-        XSetErrorHandler(previous());
-        trapped().store(nullptr);
-    }
-    ErrorTrap(const ErrorTrap&) = delete;
-    ErrorTrap& operator=(const ErrorTrap&) = delete;
-
-    // Waits for the server to answer everything sent so far, so that late errors are counted.
-    bool hitAfterSync(Display* display) const {
-        XSync(display, False);
-        return hit().load();
-    }
-    bool wasHit() const { return hit().load(); }
-
-  private:
-    static std::mutex& mutex() {
-        static std::mutex m;
-        return m;
-    }
-    static std::atomic<Display*>& trapped() {
-        static std::atomic<Display*> d{nullptr};
-        return d;
-    }
-    static std::atomic<bool>& hit() {
-        static std::atomic<bool> h{false};
-        return h;
-    }
-    static XErrorHandler& previous() {
-        static XErrorHandler h = nullptr;
-        return h;
-    }
-    static int handle(Display* display, XErrorEvent* event) {
-        if (display == trapped().load()) {
-            hit().store(true);
-            return 0;
-        }
-        XErrorHandler next = previous();
-        return next != nullptr ? next(display, event) : 0;
-    }
-
-    std::lock_guard<std::mutex> lock_;
-};
 
 // When a display connection breaks, Xlib first calls the process-wide I/O error handler, whose
 // default prints a line and ends the program, then the display's own exit handler. Displays of

@@ -1,10 +1,16 @@
-// The services of an X display: the screen grabber, the desktop-wide mouse watch and the
-// window list. Only the platform loader includes this header.
+// The services of an X display: the screen grabber, the desktop-wide mouse watch, the window
+// list, the global keys, the lock keys' states and the monitors. Only the platform loader
+// includes this header.
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "platform/global_keys.h"
+#include "platform/keyboard_locks.h"
+#include "platform/monitors.h"
 #include "platform/mouse_watch.h"
 #include "platform/screen_grabber.h"
 #include "platform/window_list.h"
@@ -27,5 +33,17 @@ std::unique_ptr<MouseWatch> openX11MouseWatch(std::string* error);
 // properties; the close request is _NET_CLOSE_WINDOW. Returns null and fills `error` (may be
 // null) when the display cannot be opened.
 std::unique_ptr<WindowList> openX11WindowList(std::string* error);
+
+// Global keys grabbed on the root window of the display named by DISPLAY, on a connection of
+// their own. Null and the reason in `error` (may be null) when the display cannot be opened.
+std::unique_ptr<GlobalKeys> openX11GlobalKeys(std::string* error);
+
+// The lock keys' states from XKB on the display named by DISPLAY, on a connection of their own.
+// Null and the reason in `error` (may be null) when the display or its XKB cannot be had.
+std::unique_ptr<KeyboardLocks> openX11KeyboardLocks(std::string* error);
+
+// The RandR monitors of the display named by DISPLAY, asked now. None and the reason in `error`
+// (may be null) when the display or RandR 1.5 cannot be had.
+std::optional<std::vector<MonitorArea>> listX11Monitors(std::string* error);
 
 }  // namespace marrowdale
