@@ -136,21 +136,18 @@ void cancelAreaSelection(CaptureSettings& settings, RecorderState& state, AreaSe
     repaint(host, view);
 }
 
-void onViewLeftButtonDown(RecorderState& state, AreaSelectionHost& host, ViewHandle view,
-                          std::int32_t x, std::int32_t y) {
+void onViewLeftButtonDown(CaptureSettings& settings, RecorderState& state, AreaSelectionHost& host,
+                          ViewHandle view, std::int32_t x, std::int32_t y) {
+    // The watch has taken this press already (or takes it as the selection's watch).
+    if (state.mouseHook.load() != nullptr)
+        return;
     const std::uint8_t clickState = state.areaClickState.load();
-    if (clickState == 1) {
-        host.setShownTopLeft(view, x, y);
-        state.areaClickState = 2;
-        setFrameTitle(host, view, kTitleClickBottomRight);
-        repaint(host, view);
-    } else if (clickState == 2) {
-        state.areaClickState = 0;
-        host.setShownBottomRight(view, x, y);
-        removeAreaSelectionWatch(state, host);
-        setFrameTitle(host, view, kTitleSelectionDone);
-        repaint(host, view);
-    }
+    if (clickState != 1 && clickState != 2)
+        return;
+    // Taken for the selection's own view, as the watch would take it.
+    (void)view;
+    const MousePoint point{x, y};
+    CaptureAreaMouseProc(settings, state, host, kMouseWatchAction, kMouseMessageLeftDown, &point);
 }
 
 void onGlobalMouseDown(CaptureSettings& settings, RecorderState& state, AreaSelectionHost& host,

@@ -72,10 +72,14 @@ long CaptureAreaMouseProc(CaptureSettings& settings, RecorderState& state, AreaS
 bool deliverWatchedEvent(CaptureSettings& settings, RecorderState& state, AreaSelectionHost& host,
                          HookHandle watch, const MouseWatchEvent& event);
 
-// A left-button press inside `view`'s own window, at client coordinates (x, y). Changes only
-// the view's display copy. The caller does the default processing of the press afterwards.
-void onViewLeftButtonDown(RecorderState& state, AreaSelectionHost& host, ViewHandle view,
-                          std::int32_t x, std::int32_t y);
+// A left-button press inside `view`'s own window, at the desktop point (x, y). A press is
+// taken once: the desktop-wide watch takes every press, this one too (the caller first lets it
+// deliver what it has seen), so the view takes it only when no watch is recorded (none could be
+// installed), and then just as the watch would, in desktop coordinates. The rectangle and the
+// view's display copy therefore always agree. The caller does the default processing of the
+// press afterwards.
+void onViewLeftButtonDown(CaptureSettings& settings, RecorderState& state, AreaSelectionHost& host,
+                          ViewHandle view, std::int32_t x, std::int32_t y);
 
 // Command 36864 on `view`: applies the last press the watch recorded.
 void onGlobalMouseDown(CaptureSettings& settings, RecorderState& state, AreaSelectionHost& host,

@@ -2,6 +2,8 @@
 // fixed-size dialog), the view's own left-button press, the removal of the mouse watch when a
 // view goes away, and the close-other-windows timer callback.
 #include <QPoint>
+#include <QPointF>
+#include <cmath>
 
 #include "capture_area/area_selection.h"
 #include "capture_area/gui/fixed_size_dialog.h"
@@ -72,7 +74,8 @@ class QtAreaSelectionHost final : public AreaSelectionHost {
             [ui, platform, before](HookHandle self) {
                 QtAreaSelectionHost host(*ui, *platform);
                 cancelAreaSelection(captureSettings(), recorderState(), host, self, before);
-            });
+            },
+            platform_.globalKeys);
         return watch ? watch->handle() : nullptr;
     }
     void removeMouseWatch(HookHandle watch) override {
@@ -114,8 +117,12 @@ void bindCaptureAreaCommands(CommandMap& map, CMarrowdaleView& view) {
         if (GuiMouseWatch* watch = GuiMouseWatch::fromHandle(state.mouseHook.load())) {
             watch->syncAndDispatch();
         }
+        // The press is taken once, in the desktop's pixels like the watch's presses.
+        const QPointF desktop = QPointF(self->mapToGlobal(point)) * self->devicePixelRatioF();
         QtAreaSelectionHost host(ui, platform);
-        onViewLeftButtonDown(state, host, self->viewHandle(), point.x(), point.y());
+        onViewLeftButtonDown(captureSettings(), state, host, self->viewHandle(),
+                             static_cast<std::int32_t>(std::lround(desktop.x())),
+                             static_cast<std::int32_t>(std::lround(desktop.y())));
     });
 
     view.addDestroyStep([&ui, &platform] {

@@ -5,6 +5,7 @@
 #include <QScreen>
 #include <QSocketNotifier>
 
+#include "capture_area/gui/outline_overlay.h"
 #include "capture_area/gui/selection_overlay.h"
 
 namespace marrowdale {
@@ -13,8 +14,12 @@ bool GuiMouseWatch::usesOverlay() {
     return QGuiApplication::platformName().startsWith(QStringLiteral("wayland"));
 }
 
+namespace {
+constexpr int kEscapeKey = 0;
+}  // namespace
+
 GuiMouseWatch* GuiMouseWatch::open(const Opener& openWatch, Deliver deliver, QString* error,
-                                   Cancel cancel) {
+                                   Cancel cancel, const KeysOpener& openKeys) {
     if (usesOverlay()) {
         if (QGuiApplication::screens().isEmpty()) {
             if (error)
@@ -30,22 +35,63 @@ GuiMouseWatch* GuiMouseWatch::open(const Opener& openWatch, Deliver deliver, QSt
             *error = QString::fromStdString(reason);
         return nullptr;
     }
-    return new GuiMouseWatch(std::move(watch), std::move(deliver));
+    return new GuiMouseWatch(std::move(watch), std::move(deliver), std::move(cancel), openKeys);
 }
 
 GuiMouseWatch* GuiMouseWatch::fromHandle(HookHandle handle) {
     return static_cast<GuiMouseWatch*>(handle);
 }
 
-GuiMouseWatch::GuiMouseWatch(std::unique_ptr<MouseWatch> watch, Deliver deliver)
-    : QObject(QCoreApplication::instance()) {
+GuiMouseWatch::GuiMouseWatch(std::unique_ptr<MouseWatch> watch, Deliver deliver, Cancel cancel,
+                             const KeysOpener& openKeys)
+    : QObject(QCoreApplication::instance()), cancel_(std::move(cancel)) {
     delivery_ = std::make_unique<WatchDelivery>(
         std::move(watch), [this, deliver = std::move(deliver)](const MouseWatchEvent& event) {
-            if (deliver)
-                deliver(handle(), event);
+            onWatchedEvent(deliver, event);
         });
     notifier_ = new QSocketNotifier(delivery_->fileDescriptor(), QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, &GuiMouseWatch::onReadable);
+    // Escape, from whichever window has the focus, for the length of the selection.
+    if (cancel_ && openKeys) {
+        keys_ = openKeys(nullptr);
+        if (keys_ && keys_->grab(kEscapeKey, KeyChord{0, "Esc"}) == KeyGrabResult::kGrabbed) {
+            keysNotifier_ =
+                new QSocketNotifier(keys_->fileDescriptor(), QSocketNotifier::Read, this);
+            connect(keysNotifier_, &QSocketNotifier::activated, this,
+                    &GuiMouseWatch::onKeysReadable);
+        } else {
+            keys_.reset();
+        }
+    }
+}
+
+void GuiMouseWatch::onWatchedEvent(const Deliver& deliver, const MouseWatchEvent& event) {
+    if (deliver)
+        deliver(handle(), event);
+    // Still installed after a left press: that press was the first corner. The outline
+    // follows the pointer from there.
+    if (event.message == kMouseMessageLeftDown && delivery_->installed() && !outline_) {
+        outline_ = new OutlineOverlay(QPoint(event.point.x, event.point.y));
+        outline_->show();
+    }
+}
+
+void GuiMouseWatch::onKeysReadable() {
+    if (!keys_)
+        return;
+    bool escape = false;
+    if (!keys_->dispatchPending([&escape](int id) { escape = escape || id == kEscapeKey; }))
+        keysNotifier_->setEnabled(false);
+    if (escape && delivery_ && delivery_->installed() && cancel_)
+        cancel_(handle());
+}
+
+OutlineOverlay* GuiMouseWatch::outline() const {
+    return outline_.data();
+}
+
+bool GuiMouseWatch::escapeCancels() const {
+    return keys_ != nullptr || overlayInstalled_;
 }
 
 GuiMouseWatch::GuiMouseWatch(Deliver deliver, Cancel cancel)
@@ -75,6 +121,8 @@ GuiMouseWatch::~GuiMouseWatch() {
         if (overlay)
             overlay->close();
     }
+    if (outline_)
+        outline_->close();
 }
 
 std::vector<SelectionOverlay*> GuiMouseWatch::overlays() const {
@@ -126,6 +174,13 @@ void GuiMouseWatch::remove() {
     }
     delivery_->remove();
     notifier_->setEnabled(false);
+    // The outline goes at once; Escape is given back to the desktop.
+    if (outline_)
+        outline_->close();
+    if (keys_) {
+        keysNotifier_->setEnabled(false);
+        keys_->release(kEscapeKey);
+    }
     deleteLater();
 }
 

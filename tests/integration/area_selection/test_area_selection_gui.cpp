@@ -5,7 +5,12 @@
 #include <QImage>
 #include <QWidget>
 
+#include <QGuiApplication>
+#include <QScreen>
+#include <algorithm>
+
 #include "capture_area/gui/gui_mouse_watch.h"
+#include "capture_area/gui/outline_overlay.h"
 
 #include "tests/integration/area_selection/gui_session.h"
 #include "tests/integration/area_selection/x_session_helpers.h"
@@ -101,23 +106,111 @@ TEST_F(AreaSelectionGuiTest, ClickOnAnotherProgramsButtonStillPressesIt) {
     EXPECT_EQ(captureSettings().captureBottom.load(), 700);
 }
 
-TEST_F(AreaSelectionGuiTest, ClickInsideTheViewIsTakenTwice) {
+// Clicks inside the program's own view during a selection are taken once each, by the
+// desktop-wide watch, in screen coordinates: the stored rectangle and the view's display copy
+// agree, and the next recording has that size.
+TEST_F(AreaSelectionGuiTest, ClickInsideTheViewIsTakenOnceInScreenCoordinates) {
     command(res::ID_SELECT_AREA);
-    const QPoint client(120, 80);
-    const QPoint global = view_->mapToGlobal(client);
-    ASSERT_TRUE(run("xdotool mousemove " + std::to_string(global.x()) + " " +
-                    std::to_string(global.y()) + " click 1"));
+    const QPoint first = view_->mapToGlobal(QPoint(20, 30));
+    const QPoint second = view_->mapToGlobal(QPoint(180, 150));
+    ASSERT_TRUE(run("xdotool mousemove " + std::to_string(first.x()) + " " +
+                    std::to_string(first.y()) + " click 1"));
+    ASSERT_TRUE(pumpUntil([] { return recorderState().areaClickState.load() == 2; }));
+    pumpFor(200);
+    EXPECT_EQ(recorderState().areaClickState.load(), 2) << "the press was taken twice";
+    EXPECT_EQ(frame_->windowTitle().toStdString(), "Click the bottom right point");
+    EXPECT_EQ(captureSettings().captureLeft.load(), first.x());
+    EXPECT_EQ(captureSettings().captureTop.load(), first.y());
+    EXPECT_EQ(view_->shownLeft, first.x());
+    EXPECT_EQ(view_->shownTop, first.y());
+
+    ASSERT_TRUE(run("xdotool mousemove " + std::to_string(second.x()) + " " +
+                    std::to_string(second.y()) + " click 1"));
     ASSERT_TRUE(pumpUntil([] { return recorderState().areaClickState.load() == 0; }));
-    // The watch took the press as the top-left corner, the view as the bottom-right one.
-    EXPECT_EQ(captureSettings().captureLeft.load(), global.x());
-    EXPECT_EQ(captureSettings().captureTop.load(), global.y());
-    EXPECT_EQ(captureSettings().captureRight.load(), 800);
-    EXPECT_EQ(captureSettings().captureBottom.load(), 600);
-    EXPECT_EQ(view_->shownLeft, global.x());
-    EXPECT_EQ(view_->shownRight, client.x());
-    EXPECT_EQ(view_->shownBottom, client.y());
+    EXPECT_EQ(captureSettings().captureRight.load(), second.x());
+    EXPECT_EQ(captureSettings().captureBottom.load(), second.y());
+    EXPECT_EQ(view_->shownRight, second.x());
+    EXPECT_EQ(view_->shownBottom, second.y());
     EXPECT_EQ(frame_->windowTitle().toStdString(), "Marrowdale");
     EXPECT_EQ(recorderState().mouseHook.load(), nullptr);
+
+    recordFor(400);
+    const QImage frame(QString::fromStdString(folder_ + "/vid1/000001.jpg"));
+    ASSERT_FALSE(frame.isNull()) << "the rectangle could not be recorded";
+    EXPECT_EQ(frame.width(), 160);
+    EXPECT_EQ(frame.height(), 120);
+}
+
+// After the first corner an outline runs to the pointer, with the size beside it. It lets every
+// press through: the second corner, made on another program's button under the outline, still
+// presses that button.
+TEST_F(AreaSelectionGuiTest, OutlineFollowsThePointerAndLetsPressesThrough) {
+    ChildProcess program({"xmessage", "-geometry", "+300+500", "-title", "Button program",
+                          "-buttons", "Press:7", "Press the button"});
+    ASSERT_TRUE(program.started());
+    const auto id = waitFor("xdotool search --name '^Button program$'", 5000);
+    ASSERT_TRUE(id);
+    const std::optional<Geometry> g = managedWindowGeometry(firstLine(*id));
+    ASSERT_TRUE(g);
+    pumpFor(300);
+
+    command(res::ID_SELECT_AREA);
+    ASSERT_TRUE(run("xdotool mousemove 100 120 click 1"));
+    ASSERT_TRUE(pumpUntil([] { return recorderState().areaClickState.load() == 2; }));
+    GuiMouseWatch* watch = GuiMouseWatch::fromHandle(recorderState().mouseHook.load());
+    ASSERT_NE(watch, nullptr);
+    EXPECT_TRUE(watch->escapeCancels());
+    ASSERT_TRUE(pumpUntil([&] { return watch->outline() != nullptr; }));
+
+    // The button's middle: the outline's corner lies right under the pointer.
+    const int x = g->x + 15;
+    const int y = g->y + g->height - 14;
+    ASSERT_TRUE(run("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y)));
+    ASSERT_TRUE(pumpUntil([&] { return watch->outline()->corner() == QPoint(x, y); }));
+    pumpFor(300);
+    // On the screen: the red line just outside the rectangle, on its left and top edges, and
+    // nothing over the rectangle itself.
+    const QImage screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+    EXPECT_TRUE(isRed(screen.pixel(99, (120 + y) / 2)));
+    EXPECT_TRUE(isRed(screen.pixel((100 + x) / 2, 119)));
+    EXPECT_TRUE(isRed(screen.pixel(x, (120 + y) / 2)));
+    EXPECT_FALSE(isRed(screen.pixel(102, (120 + y) / 2)));
+
+    ASSERT_TRUE(run("xdotool click 1"));
+    ASSERT_TRUE(pumpUntil([] { return recorderState().areaClickState.load() == 0; }));
+    EXPECT_EQ(program.waitExit(5000), std::optional<int>(7)) << "the press did not reach it";
+    EXPECT_EQ(captureSettings().captureRight.load(), x);
+    EXPECT_EQ(captureSettings().captureBottom.load(), y);
+    // The outline goes with the selection.
+    EXPECT_TRUE(pumpUntil([] {
+        return QApplication::topLevelWidgets().size() > 0 &&
+               std::none_of(QApplication::topLevelWidgets().begin(),
+                            QApplication::topLevelWidgets().end(), [](QWidget* w) {
+                                return qobject_cast<OutlineOverlay*>(w) != nullptr &&
+                                       w->isVisible();
+                            });
+    }));
+}
+
+// Escape, wherever the focus is, cancels the selection: the first corner goes back, the title
+// says "Marrowdale", and Escape belongs to the desktop again.
+TEST_F(AreaSelectionGuiTest, EscapeCancelsTheSelection) {
+    command(res::ID_SELECT_AREA);
+    ASSERT_TRUE(run("xdotool mousemove 210 220 click 1"));
+    ASSERT_TRUE(pumpUntil([] { return recorderState().areaClickState.load() == 2; }));
+    EXPECT_EQ(captureSettings().captureLeft.load(), 210);
+    ASSERT_TRUE(run("xdotool key Escape"));
+    ASSERT_TRUE(pumpUntil([] { return recorderState().areaClickState.load() == 0; }));
+    EXPECT_EQ(recorderState().mouseHook.load(), nullptr);
+    EXPECT_EQ(captureSettings().captureLeft.load(), 100);
+    EXPECT_EQ(captureSettings().captureTop.load(), 100);
+    EXPECT_EQ(view_->shownLeft, 100);
+    EXPECT_EQ(frame_->windowTitle().toStdString(), "Marrowdale");
+    pumpFor(100);
+    std::string error;
+    const std::unique_ptr<GlobalKeys> keys = platform_.globalKeys(&error);
+    ASSERT_TRUE(keys) << error;
+    EXPECT_EQ(keys->grab(1, KeyChord{0, "Esc"}), KeyGrabResult::kGrabbed);
 }
 
 TEST_F(AreaSelectionGuiTest, NoWatchOutlivesItsSelection) {

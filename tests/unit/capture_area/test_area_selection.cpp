@@ -265,55 +265,52 @@ TEST_F(AreaSelectionTest, CornersAreStoredAsPressedWithoutReordering) {
     }
 }
 
-TEST_F(AreaSelectionTest, ViewPressChangesOnlyTheDisplayCopy) {
+// A press inside the view while the watch is installed is the watch's to take: the view's own
+// handler adds nothing, so the press counts once.
+TEST_F(AreaSelectionTest, ViewPressWithAWatchIsLeftToTheWatch) {
     startAreaSelection(settings, state, host, view);
     host.calls.clear();
 
-    onViewLeftButtonDown(state, host, view, 15, 25);
-    EXPECT_EQ(state.areaClickState.load(), 2);
-    expectShown(15, 25, 800, 600);
-    EXPECT_EQ(host.titles[frame], "Click the bottom right point");
-    std::vector<std::string> expected = {"shownTopLeft 15,25", "title Click the bottom right point",
-                                         "repaint"};
-    EXPECT_EQ(host.calls, expected);
-
-    host.calls.clear();
-    onViewLeftButtonDown(state, host, view, 300, 200);
-    EXPECT_EQ(state.areaClickState.load(), 0);
-    expectShown(15, 25, 300, 200);
-    EXPECT_EQ(host.titles[frame], "Marrowdale");
-    EXPECT_EQ(state.mouseHook.load(), nullptr);
-    EXPECT_TRUE(host.liveWatches.empty());
-    expected = {"shownBottomRight 300,200", "remove", "title Marrowdale", "repaint"};
-    EXPECT_EQ(host.calls, expected);
-
-    // The settings rectangle, the status, the raise flag and the foreground stay untouched.
-    expectRect(100, 100, 800, 600);
-    EXPECT_EQ(state.statusCode.load(), kStatusShowArea);
-    EXPECT_EQ(state.raiseOnDraw.load(), 0);
-    EXPECT_TRUE(host.foregrounds.empty());
-
-    // With no selection running the view's presses do nothing.
-    host.calls.clear();
-    onViewLeftButtonDown(state, host, view, 1, 1);
+    onViewLeftButtonDown(settings, state, host, view, 515, 425);
     EXPECT_TRUE(host.calls.empty());
-    expectShown(15, 25, 300, 200);
+    EXPECT_EQ(state.areaClickState.load(), 1);
+    expectRect(100, 100, 800, 600);
+    expectShown(100, 100, 800, 600);
+
+    // With no selection running the view's presses do nothing either.
+    press(10, 20);
+    press(30, 40);
+    host.calls.clear();
+    onViewLeftButtonDown(settings, state, host, view, 1, 1);
+    EXPECT_TRUE(host.calls.empty());
+    expectRect(10, 20, 30, 40);
+    expectShown(10, 20, 30, 40);
 }
 
-TEST_F(AreaSelectionTest, PressInsideTheViewIsTakenTwice) {
-    // The watch sees the press first (desktop coordinates), then the view's own handler sees the
-    // same press (client coordinates).
+// The press inside the view during a selection: the watch sees it first in desktop
+// coordinates, then the view's own handler sees the same press. It is taken once, as the first
+// corner; the selection goes on, and the stored rectangle and the display copy agree.
+TEST_F(AreaSelectionTest, PressInsideTheViewIsTakenOnceInDesktopCoordinates) {
     startAreaSelection(settings, state, host, view);
     press(510, 420);
-    onViewLeftButtonDown(state, host, view, 110, 20);
+    onViewLeftButtonDown(settings, state, host, view, 510, 420);
 
+    EXPECT_EQ(state.areaClickState.load(), 2);
+    expectRect(510, 420, 800, 600);
+    expectShown(510, 420, 800, 600);
+    EXPECT_EQ(host.titles[frame], "Click the bottom right point");
+    EXPECT_NE(state.mouseHook.load(), nullptr);
+
+    // The second press in the view ends it, again once.
+    press(900, 700);
+    onViewLeftButtonDown(settings, state, host, view, 900, 700);
     EXPECT_EQ(state.areaClickState.load(), 0);
-    expectRect(510, 420, 800, 600);  // new top-left, old bottom-right
-    expectShown(510, 420, 110, 20);  // display copy ends with the client point
+    expectRect(510, 420, 900, 700);
+    expectShown(510, 420, 900, 700);
     EXPECT_EQ(host.titles[frame], "Marrowdale");
+    EXPECT_EQ(state.statusCode.load(), kStatusAreaSelected);
     EXPECT_EQ(state.mouseHook.load(), nullptr);
     EXPECT_TRUE(host.liveWatches.empty());
-    EXPECT_EQ(state.statusCode.load(), kStatusShowArea);
 }
 
 TEST_F(AreaSelectionTest, GlobalMouseDownCommandAppliesTheLastPress) {
@@ -369,6 +366,8 @@ TEST_F(AreaSelectionTest, RestartRemovesTheEarlierWatch) {
     expectRect(20, 30, 200, 300);
 }
 
+// Without a watch the view's own presses are the only way in: each is taken once, as the watch
+// would take it, into the rectangle and the display copy alike.
 TEST_F(AreaSelectionTest, FailedInstallLeavesOnlyTheViewAndCommandPaths) {
     host.failInstall = true;
     startAreaSelection(settings, state, host, view);
@@ -376,10 +375,15 @@ TEST_F(AreaSelectionTest, FailedInstallLeavesOnlyTheViewAndCommandPaths) {
     EXPECT_EQ(state.areaClickState.load(), 1);
     EXPECT_EQ(host.titles[frame], "Click the top left point");
 
-    onViewLeftButtonDown(state, host, view, 5, 6);
-    onViewLeftButtonDown(state, host, view, 7, 8);
+    onViewLeftButtonDown(settings, state, host, view, 5, 6);
+    EXPECT_EQ(state.areaClickState.load(), 2);
+    EXPECT_EQ(host.titles[frame], "Click the bottom right point");
+    onViewLeftButtonDown(settings, state, host, view, 70, 80);
     EXPECT_EQ(state.areaClickState.load(), 0);
-    expectShown(5, 6, 7, 8);
+    expectRect(5, 6, 70, 80);
+    expectShown(5, 6, 70, 80);
+    EXPECT_EQ(state.statusCode.load(), kStatusAreaSelected);
+    EXPECT_EQ(host.titles[frame], "Marrowdale");
     const int removes =
         static_cast<int>(std::count(host.calls.begin(), host.calls.end(), std::string("remove")));
     EXPECT_EQ(removes, 0);
