@@ -1,19 +1,19 @@
 #include "recorder/live_status.h"
 
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
+#include "recorder/disk_space.h"
+
 namespace marrowdale {
 
 std::optional<std::uint64_t> SystemDiskFigures::freeBytes(const std::string& folder) {
-    struct statvfs figures {};
-    if (folder.empty() || statvfs(folder.c_str(), &figures) != 0)
+    if (folder.empty())
         return std::nullopt;
-    return static_cast<std::uint64_t>(figures.f_bavail) * figures.f_frsize;
+    return freeDiskBytes(folder);
 }
 
 std::uint64_t SystemDiskFigures::fileSize(const std::string& path) {

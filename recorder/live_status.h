@@ -46,7 +46,7 @@ class DiskFigures {
     virtual std::uint64_t fileSize(const std::string& path) = 0;
 };
 
-// statvfs and stat.
+// The folder's free space as the disk check reads it (freeDiskBytes), and stat.
 class SystemDiskFigures final : public DiskFigures {
   public:
     std::optional<std::uint64_t> freeBytes(const std::string& folder) override;
