@@ -422,7 +422,11 @@ TEST(RecorderAudio, DisplayServerEndingStopsTheRecordingWithFinishedFiles) {
     ChildProcess rec(
         {kRecorder, "--audio", "mixer", "--area", "0,0,320,240", "--dir", dir.path, "--stats"},
         {{"DISPLAY", display.name()}});
-    pause(2.0);
+    // On a busy machine the recorder takes a while to start: the display goes away 1.5 s after
+    // the first frames are written.
+    for (int i = 0; i < 400 && frameFiles(dir.path) < 3; ++i)
+        pause(0.05);
+    pause(1.5);
     display.kill();
     ASSERT_TRUE(rec.wait(20)) << "the recorder hung after the display went away";
     EXPECT_EQ(rec.exitStatus(), 1) << rec.standardError();
