@@ -1,6 +1,8 @@
 #include "platform/ffmpeg/video_file_reader.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <memory>
 
 extern "C" {
@@ -142,6 +144,24 @@ bool readVideoFile(const std::string& path, bool decodePixels, ReadVideo* out, s
         packets[i].width = pictures[i].second.width;
         packets[i].height = pictures[i].second.height;
         packets[i].rgb = std::move(pictures[i].second.rgb);
+    }
+    // The track's own length: a Matroska muxer keeps it in a DURATION tag
+    // ("HH:MM:SS.nnnnnnnnn"), others in the stream's duration.
+    std::int64_t statedEndMs = -1;
+    if (vs->duration != AV_NOPTS_VALUE && vs->duration > 0) {
+        const std::int64_t start = vs->start_time != AV_NOPTS_VALUE ? vs->start_time : 0;
+        statedEndMs = av_rescale_q(start + vs->duration, vs->time_base, ms);
+    } else if (const AVDictionaryEntry* e = av_dict_get(vs->metadata, "DURATION", nullptr, 0)) {
+        unsigned hours = 0, minutes = 0;
+        double seconds = 0;
+        if (std::sscanf(e->value, "%u:%u:%lf", &hours, &minutes, &seconds) == 3)
+            statedEndMs = std::llround((hours * 3600.0 + minutes * 60.0 + seconds) * 1000.0);
+    }
+    if (statedEndMs >= 0) {
+        out->videoEndMs = statedEndMs;
+    } else {
+        for (const ReadVideoFrame& f : packets)
+            out->videoEndMs = std::max(out->videoEndMs, f.timeMs + f.durationMs);
     }
     out->frames = std::move(packets);
     return true;

@@ -22,6 +22,8 @@ struct ReadVideo {
     std::string videoCodec;              // "mjpeg", "h264", ...
     std::string audioCodec;              // empty without sound
     double durationSeconds = 0;          // the container's
+    std::int64_t videoEndMs = 0;         // where the video track ends: its stated length when
+                                         // the container keeps one, else the last packet's end
     std::vector<ReadVideoFrame> frames;  // in presentation order
     double audioStartSeconds = 0;        // first audio packet
     double audioEndSeconds = 0;          // end of the last audio packet
