@@ -44,7 +44,7 @@ constexpr std::string_view kHelp =
     "  --from DIR             the recording to export: a working folder or a frame folder\n"
     "                         (default: --dir)\n"
     "  --video copy|h264      copy: JPEG frames as they are (Motion JPEG, the default);\n"
-    "                         h264: re-encoded with x264, about a tenth of the size\n"
+    "                         h264: re-encoded with x264, a third of the size or less\n"
     "  --backend x11|portal   how the screen is read: the X server, or the screen-cast portal\n"
     "                         of a Wayland desktop (default: portal when WAYLAND_DISPLAY is\n"
     "                         set, else x11)\n"

@@ -33,6 +33,10 @@ constexpr AVRational kEncoderTimeBase{1, 1000000};
 constexpr std::int64_t kSoundLead100ns = 10000000;
 // MJPEG quality for encoded BMP frames (quantiser 2: visually lossless).
 constexpr int kMjpegQuantiser = 2;
+// The encoders report their settings and statistics (x264 a dozen lines) and their warnings to
+// FFmpeg's log, which is the user's terminal: they are moved down this many levels, below what
+// is shown, so only their errors appear. The export reports its own outcome.
+constexpr int kEncoderLogLevelsDown = AV_LOG_INFO - AV_LOG_ERROR;
 
 struct OutputDeleter {
     void operator()(AVFormatContext* f) const {
@@ -381,6 +385,7 @@ bool FfmpegVideoExportWriter::openVideo(const VideoExportSetup& setup, std::stri
         return false;
     }
     AVCodecContext* e = encoder_.get();
+    e->log_level_offset = kEncoderLogLevelsDown;
     e->width = width;
     e->height = height;
     e->time_base = kEncoderTimeBase;
@@ -491,6 +496,7 @@ bool FfmpegVideoExportWriter::openSoundEncoder(std::string* error) {
         return false;
     }
     AVCodecContext* e = soundEncoder_.get();
+    e->log_level_offset = kEncoderLogLevelsDown;
     const AVSampleFormat wanted = soundDecoder_->sample_fmt;
     bool formatOk = encoder->sample_fmts == nullptr;
     for (const AVSampleFormat* f = encoder->sample_fmts; f && *f != AV_SAMPLE_FMT_NONE; ++f)

@@ -57,7 +57,8 @@ ExportVideoDialog::ExportVideoDialog(const QString& folder, ExporterMaker export
       copy_(new QRadioButton(
           QStringLiteral("Copy the JPEG frames (Motion JPEG: fast, no quality lost, large)"),
           this)),
-      h264_(new QRadioButton(QStringLiteral("Encode to H.264 (about a tenth of the size)"), this)),
+      h264_(
+          new QRadioButton(QStringLiteral("Encode to H.264 (a third of the size or less)"), this)),
       exportButton_(new QPushButton(QStringLiteral("Export"), this)) {
     setObjectName(QStringLiteral("exportVideoDialog"));
     setWindowTitle(QStringLiteral("Marrowdale - Export video"));
