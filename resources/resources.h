@@ -81,6 +81,11 @@ inline constexpr int ID_MIN_START_SCREEN = 32795;
 inline constexpr int ID_MIN_START_BOTH = 32796;
 inline constexpr int ID_FIXED_SIZE = 32797;
 inline constexpr int ID_EXPORT_VIDEO = 32798;
+// Both sound sources at once (beside the audio input source dialog).
+inline constexpr int ID_AUDIO_BOTH = 32799;
+// The capture area set to one monitor, by its place in the monitor list.
+inline constexpr int ID_MONITOR_AREA_FIRST = 32800;
+inline constexpr int ID_MONITOR_AREA_LAST = 32815;
 inline constexpr int ID_GLOBAL_MOUSE_DOWN = 36864;
 
 // String table entry `id`; empty when there is none.

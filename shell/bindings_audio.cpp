@@ -19,6 +19,15 @@ void bindAudioDialogCommands(CommandMap& map, CMarrowdaleView& view) {
         CDIALOG_AUDIOINPUT dlg;
         dlg.doModal();
     });
+    // Both sources at once; the audio input source dialog chooses one of them again.
+    map.on(res::ID_AUDIO_BOTH,
+           [] { captureSettings().audioStreamFlags.store(kAudioStreamFlagsBoth); });
+    map.onUpdate(res::ID_AUDIO_BOTH, [](int, CommandUi& ui) {
+        ui.enabled = true;
+        ui.mark = captureSettings().audioStreamFlags.load() == kAudioStreamFlagsBoth
+                      ? CommandUi::Mark::Check
+                      : CommandUi::Mark::None;
+    });
     map.on(res::ID_LIST_CODECS, [&view] {
         const PlatformServices& platform = view.platform();
         const std::unique_ptr<MediaFormatService> service =

@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "shell/desktop_keys.h"
 #include "shell/toolbar_commands.h"
 #include "shell/toolbar_customizer.h"
 #include "shell/toolbar_pictures.h"
@@ -241,6 +242,10 @@ QWidget* CustomizeDialog::buildKeyboardPage(QTabWidget* tabs) {
     addKeyButton("Reset A&ll", "resetKeysButton", [this] { resetAllKeys(); });
     keyGrid->addLayout(keyButtons, 5, 1);
     keyGrid->setRowStretch(6, 1);
+    if (GlobalShortcuts* global = customizer_.globalShortcuts()) {
+        globalKeys_ = new GlobalKeysGroup(*global, page);
+        keyGrid->addWidget(globalKeys_, 7, 0, 1, 2);
+    }
 
     for (int id : customizer_.shortcutMap().keyboardCommands()) {
         auto* item = new QListWidgetItem(commandName(id), keyCommands_);

@@ -18,6 +18,7 @@ class QTabWidget;
 
 namespace marrowdale {
 
+class GlobalKeysGroup;
 class ToolbarCustomizer;
 
 class CustomizeDialog : public QDialog {
@@ -55,6 +56,8 @@ class CustomizeDialog : public QDialog {
     void assignKeys();
     void removeKeys();
     void resetAllKeys();
+    // The group of the global keys (null when the program has none).
+    GlobalKeysGroup* globalKeysGroup() const { return globalKeys_; }
 
   private:
     QWidget* buildCommandsPage(QTabWidget* tabs);
@@ -71,6 +74,7 @@ class CustomizeDialog : public QDialog {
     void showAssignedTo();
 
     ToolbarCustomizer& customizer_;
+    GlobalKeysGroup* globalKeys_ = nullptr;
     QListWidget* categories_ = nullptr;
     QListWidget* commands_ = nullptr;
     QComboBox* toolbarChoice_ = nullptr;

@@ -17,6 +17,16 @@ class PanesMenuProvider {
     ~PanesMenuProvider() = default;
 };
 
+// Adds items after the own items of the "Capture area" menu each time it opens (the monitors);
+// the program's monitor list.
+class AreaMenuProvider {
+  public:
+    virtual void fillAreaMenu(QMenu* menu) = 0;
+
+  protected:
+    ~AreaMenuProvider() = default;
+};
+
 // Shows a popup menu resource; the main frame is the program's.
 class PopupMenuHost {
   public:

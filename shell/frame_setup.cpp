@@ -11,10 +11,12 @@
 
 namespace marrowdale {
 
-ApplicationLooks* attachLooksAndCustomization(CMainFrame& frame, QSettings& settings) {
+ApplicationLooks* attachLooksAndCustomization(CMainFrame& frame, QSettings& settings,
+                                              GlobalShortcuts* globalShortcuts) {
     // Smart docking from the start; the looks that do not set it leave it so.
     setDockingMode(frame, DockingMode::Smart);
     auto* customizer = new ToolbarCustomizer(frame, settings);
+    customizer->setGlobalShortcuts(globalShortcuts);
 
     auto* looks = new ApplicationLooks(frame, settings);
     looks->bindCommands(frame.commandMap());

@@ -11,6 +11,7 @@
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -260,6 +261,20 @@ void CMainFrame::buildMenuBar(int menuId) {
     for (const res::MenuItem& popup : res::loadMenu(menuId)) {
         QMenu* menu = bar->addMenu(popup.text);
         fillMenu(menu, popup.items);
+        // The capture-area menu ends with the monitors, asked as it opens.
+        if (res::popupHolds(popup, res::ID_FIXED_SIZE)) {
+            const int fixedItems = static_cast<int>(menu->actions().size());
+            connect(menu, &QMenu::aboutToShow, this, [this, menu, fixedItems] {
+                const QList<QAction*> actions = menu->actions();
+                for (int i = fixedItems; i < actions.size(); ++i) {
+                    menu->removeAction(actions[i]);
+                    if (actions[i]->parent() == menu)
+                        delete actions[i];
+                }
+                if (areaMenu_)
+                    areaMenu_->fillAreaMenu(menu);
+            });
+        }
         // The window list follows the menu that holds the window commands.
         if (res::popupHolds(popup, res::ID_WINDOW_NEW)) {
             const int fixedItems = static_cast<int>(menu->actions().size());
@@ -345,7 +360,7 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
     // follow them. On X11 an event's native modifiers are its state: Lock (0x2) is Caps Lock and
     // Mod2 (0x10) Num Lock. A lock key's own press shows the state before it, so it toggles.
     if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
-        watched->isWindowType()) {
+        watched->isWindowType() && !locksFromDesktop_) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (QGuiApplication::platformName() == QLatin1String("xcb") && key->nativeModifiers()) {
             lockState_[0] = (key->nativeModifiers() & 0x2) != 0;
@@ -367,6 +382,52 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
                 indicators_[i]->setEnabled(lockState_[i]);
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+QRect fitRectInto(const QRect& wanted, const QRect& available) {
+    if (!available.isValid())
+        return wanted;
+    QRect fitted(wanted.topLeft(), wanted.size().boundedTo(available.size()));
+    if (fitted.right() > available.right())
+        fitted.moveRight(available.right());
+    if (fitted.bottom() > available.bottom())
+        fitted.moveBottom(available.bottom());
+    if (fitted.left() < available.left())
+        fitted.moveLeft(available.left());
+    if (fitted.top() < available.top())
+        fitted.moveTop(available.top());
+    return fitted;
+}
+
+void CMainFrame::fitToScreen() {
+    if (isMaximized() || isFullScreen())
+        return;
+    QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!shown)
+        return;
+    // Room for the window manager's frame around the window: its real size once it is shown,
+    // a usual title bar and border before.
+    const QRect outer = frameGeometry();
+    const QRect inner = geometry();
+    const QMargins frame =
+        isVisible() ? QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
+                               outer.right() - inner.right(), outer.bottom() - inner.bottom())
+                    : QMargins(8, 32, 8, 8);
+    const QRect room = shown->availableGeometry().marginsRemoved(frame);
+    const QRect fitted = fitRectInto(geometry(), room);
+    if (fitted.size() != size())
+        resize(fitted.size());
+    if (fitted.topLeft() != geometry().topLeft() && isVisible())
+        move(fitted.topLeft() - (geometry().topLeft() - pos()));
+}
+
+void CMainFrame::setLockStates(const LockStates& states) {
+    locksFromDesktop_ = true;
+    lockState_[0] = states.caps;
+    lockState_[1] = states.num;
+    lockState_[2] = states.scroll;
+    for (int i = 0; i < 3; ++i)
+        indicators_[i]->setEnabled(lockState_[i]);
 }
 
 CChildFrame* CMainFrame::activeChildFrame() const {

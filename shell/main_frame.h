@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "framework/command_map.h"
+#include "platform/keyboard_locks.h"
 #include "resources/resources.h"
 #include "shell/frame_parts.h"
 
@@ -28,6 +29,9 @@ namespace marrowdale {
 class CChildFrame;
 class CMarrowdaleDoc;
 class CMarrowdaleView;
+
+// `wanted` made no larger than `available` and moved inside it.
+QRect fitRectInto(const QRect& wanted, const QRect& available);
 
 class CMainFrame : public QMainWindow, public CommandTarget, public PopupMenuHost {
     Q_OBJECT
@@ -73,12 +77,18 @@ class CMainFrame : public QMainWindow, public CommandTarget, public PopupMenuHos
     // document ("Marrowdale - <document>", or "Marrowdale").
     void updateFrameTitle();
 
+    // Makes the window no larger than the free area of its screen (in the desktop's units, so at
+    // any scale factor) and moves it inside that area; a maximised window is left as it is.
+    void fitToScreen();
+
     // The window-management dialog (131).
     void OnWindowManager();
 
     // What fills the panes menu; without one it lists the standard toolbar alone. The provider
     // outlives the frame's menus or is taken away (null) before it goes.
     void setPanesMenuProvider(PanesMenuProvider* provider) { panesMenu_ = provider; }
+    // What adds to the "Capture area" menu (null: nothing); same terms.
+    void setAreaMenuProvider(AreaMenuProvider* provider) { areaMenu_ = provider; }
 
     // Makes another child frame and view for `document` (Window New Window); set by the
     // application, which owns the document template.
@@ -86,6 +96,9 @@ class CMainFrame : public QMainWindow, public CommandTarget, public PopupMenuHos
 
     QLabel* messagePane() const { return messagePane_; }
     QLabel* indicator(int index) const;  // 0 CAP, 1 NUM, 2 SCRL
+    // The lock keys' states as the desktop keeps them; from the first call on, the indicators
+    // show these and no longer follow the keys this window sees.
+    void setLockStates(const LockStates& states);
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -106,11 +119,13 @@ class CMainFrame : public QMainWindow, public CommandTarget, public PopupMenuHos
 
     CommandTarget* application_;
     PanesMenuProvider* panesMenu_ = nullptr;
+    AreaMenuProvider* areaMenu_ = nullptr;
     QMdiArea* mdiArea_ = nullptr;
     QToolBar* toolBar_ = nullptr;
     QLabel* messagePane_ = nullptr;
     QLabel* indicators_[3] = {nullptr, nullptr, nullptr};
     bool lockState_[3] = {false, false, false};
+    bool locksFromDesktop_ = false;
     QMap<int, QAction*> actions_;
     int shownMenuId_ = 0;
     QPointer<QMdiSubWindow> lastActive_;

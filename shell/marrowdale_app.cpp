@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QPrinter>
 #include <QSettings>
+#include <QStatusBar>
 #include <QTimer>
 
 #include "framework/message_box.h"
@@ -16,16 +17,21 @@
 #include "resources/resources.h"
 #include "shell/about_dlg.h"
 #include "shell/child_frame.h"
+#include "shell/desktop_keys.h"
 #include "shell/frame_setup.h"
 #include "shell/main_frame.h"
 #include "shell/marrowdale_doc.h"
 #include "shell/marrowdale_view.h"
+#include "shell/monitor_areas.h"
+#include "shell/recording_feedback.h"
 #include "shell/recording_summary_watch.h"
 
 namespace marrowdale {
 
 namespace {
 const char* const kRecentGroup = "Recent File List";
+// How long a start-up problem stays in the status bar.
+constexpr int kProblemMessageMs = 20000;
 
 RecordingSession::Body bindBridge(std::function<WorkerEnd(UiBridge&, const WorkerStart&)> body,
                                   UiBridge& ui) {
@@ -92,7 +98,25 @@ bool CMarrowdaleApp::InitInstance(const QStringList& arguments) {
     mainFrame_->newWindowForDocument = [this](CMarrowdaleDoc* doc) { newWindow(doc); };
     mainFrame_->setRecentFiles(recentFiles_);
     mainFrame_->resize(1000, 700);
-    attachLooksAndCustomization(*mainFrame_, *settings_);
+    feedback_ = new RecordingFeedback(*mainFrame_, *workers_, recorderState());
+    globalShortcuts_ = new GlobalShortcuts(
+        platform_.globalKeys ? platform_.globalKeys(nullptr) : nullptr,
+        [this](int id) {
+            if (mainFrame_)
+                mainFrame_->executeCommand(id);
+        },
+        mainFrame_);
+    new MonitorAreas(*mainFrame_, platform_.monitors);
+    followLockStates(*mainFrame_,
+                     platform_.keyboardLocks ? platform_.keyboardLocks(nullptr) : nullptr);
+    attachLooksAndCustomization(*mainFrame_, *settings_, globalShortcuts_);
+    // A stored or restored placement never leaves the window larger than the screen.
+    mainFrame_->fitToScreen();
+    // Global keys that another program holds are said at once, not left silently dead.
+    if (const QString problems = globalShortcuts_->problems(); !problems.isEmpty()) {
+        qWarning("marrowdale: %s", qPrintable(problems));
+        mainFrame_->statusBar()->showMessage(problems, kProblemMessageMs);
+    }
     // After each recording the status bar says where it went.
     new RecordingSummaryWatch(*workers_, *mainFrame_);
 

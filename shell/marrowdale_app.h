@@ -23,6 +23,8 @@ namespace marrowdale {
 class CMainFrame;
 class CMarrowdaleDoc;
 class CMarrowdaleView;
+class GlobalShortcuts;
+class RecordingFeedback;
 class QtUiBridge;
 
 // Where the workers come from; the program passes the real ones, tests their own.
@@ -50,6 +52,9 @@ class CMarrowdaleApp : public QObject, public CommandTarget {
     int ExitInstance();
 
     CMainFrame* mainFrame() const { return mainFrame_; }
+    // The live status and the tray icon, and the global keys (null before InitInstance).
+    RecordingFeedback* recordingFeedback() const { return feedback_; }
+    GlobalShortcuts* globalShortcuts() const { return globalShortcuts_; }
     QtUiBridge& uiBridge() { return *uiBridge_; }
     RecordingSession& workers() { return *workers_; }
     const PlatformServices& platform() const { return platform_; }
@@ -90,6 +95,8 @@ class CMarrowdaleApp : public QObject, public CommandTarget {
     std::unique_ptr<RecordingSession> workers_;
     std::unique_ptr<QPrinter> printer_;
     CMainFrame* mainFrame_ = nullptr;
+    RecordingFeedback* feedback_ = nullptr;       // a child of the main frame
+    GlobalShortcuts* globalShortcuts_ = nullptr;  // a child of the main frame
     std::vector<CMarrowdaleDoc*> documents_;
     QStringList recentFiles_;
     int untitledCount_ = 0;

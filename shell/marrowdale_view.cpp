@@ -237,13 +237,28 @@ void CMarrowdaleView::mousePressEvent(QMouseEvent* event) {
     QWidget::mousePressEvent(event);
 }
 
+void CMarrowdaleView::mouseReleaseEvent(QMouseEvent* event) {
+    // The context menu opens when the right button is released over the view.
+    if (event->button() == Qt::RightButton && rect().contains(event->position().toPoint())) {
+        showContextMenu(event->globalPosition().toPoint());
+        event->accept();
+        return;
+    }
+    QWidget::mouseReleaseEvent(event);
+}
+
 void CMarrowdaleView::contextMenuEvent(QContextMenuEvent* event) {
-    const QPoint global = event->reason() == QContextMenuEvent::Keyboard ? mapToGlobal(event->pos())
-                                                                         : event->globalPos();
+    // The menu key opens it at once; the mouse's request comes with the press, and the menu
+    // waits for the release.
+    if (event->reason() != QContextMenuEvent::Mouse)
+        showContextMenu(mapToGlobal(event->pos()));
+    event->accept();
+}
+
+void CMarrowdaleView::showContextMenu(const QPoint& global) {
     emit contextMenuRequested(global);
     if (services_.popupMenus)
         services_.popupMenus->showPopupMenu(res::IDR_POPUP_EDIT, global);
-    event->accept();
 }
 
 void CMarrowdaleView::keyPressEvent(QKeyEvent* event) {

@@ -95,6 +95,7 @@ class CMarrowdaleView : public QWidget, public CommandTarget, private CommandHos
   protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
@@ -112,6 +113,7 @@ class CMarrowdaleView : public QWidget, public CommandTarget, private CommandHos
     std::string currentDirectory() override;
 
     void bindOwnCommands();
+    void showContextMenu(const QPoint& global);
 
     QPointer<CMarrowdaleDoc> document_;
     ViewServices services_;

@@ -14,6 +14,7 @@
 
 #include "resources/resources.h"
 #include "shell/customize_dialog.h"
+#include "shell/desktop_keys.h"
 #include "shell/docking.h"
 #include "shell/toolbar_pictures.h"
 #include "shell/workspace_store.h"
@@ -443,6 +444,8 @@ void ToolbarCustomizer::saveWorkspace() {
         workspace.userToolbars.push_back({id, toolbarName(id), buttons(id)});
     workspace.commandImages = commandImages_;
     workspace.shortcuts = shortcuts_->changed();
+    if (globalShortcuts_)
+        workspace.globalShortcuts = globalShortcuts_->changedKeys();
     workspace.frameState = frame_.saveState(kWorkspaceStateVersion);
     workspace.frameGeometry = frame_.saveGeometry();
     writeWorkspace(settings_, workspace);
@@ -450,7 +453,8 @@ void ToolbarCustomizer::saveWorkspace() {
 
 void ToolbarCustomizer::restoreWorkspace() {
     const WorkspaceRules rules{[](int id) { return isCustomizableCommand(id); },
-                               [this](int id) { return shortcuts_->hasCommand(id); }};
+                               [this](int id) { return shortcuts_->hasCommand(id); },
+                               [](int id) { return GlobalShortcuts::isCommand(id); }};
     const Workspace workspace = readWorkspace(settings_, rules);
     if (workspace.standardButtons) {
         layout_.set(kStandardToolbarId, *workspace.standardButtons);
@@ -470,6 +474,8 @@ void ToolbarCustomizer::restoreWorkspace() {
     // Stored keys replace the table's, command by command; keys given to two commands stay
     // with the first.
     shortcuts_->apply(workspace.shortcuts);
+    if (globalShortcuts_)
+        globalShortcuts_->apply(workspace.globalShortcuts);
     if (!workspace.frameState.isEmpty())
         frame_.restoreState(workspace.frameState, kWorkspaceStateVersion);
     if (!workspace.frameGeometry.isEmpty())

@@ -36,6 +36,7 @@ class QWidgetAction;
 namespace marrowdale {
 
 class CustomizeDialog;
+class GlobalShortcuts;
 
 class ToolbarCustomizer : public QObject, public PanesMenuProvider {
     Q_OBJECT
@@ -98,6 +99,11 @@ class ToolbarCustomizer : public QObject, public PanesMenuProvider {
     ShortcutMap& shortcutMap() { return *shortcuts_; }
     const ShortcutMap& shortcutMap() const { return *shortcuts_; }
 
+    // The global keys, kept with the workspace and changed on the Keyboard page (null: none).
+    // They outlive this object or are taken away (null) before they go.
+    void setGlobalShortcuts(GlobalShortcuts* shortcuts) { globalShortcuts_ = shortcuts; }
+    GlobalShortcuts* globalShortcuts() const { return globalShortcuts_; }
+
     void saveWorkspace();
     void restoreWorkspace();
 
@@ -141,6 +147,7 @@ class ToolbarCustomizer : public QObject, public PanesMenuProvider {
     ToolbarLayout layout_;
     std::map<int, int> commandImages_;
     std::unique_ptr<ShortcutMap> shortcuts_;
+    GlobalShortcuts* globalShortcuts_ = nullptr;
     UserImages userImages_;
     UserImagesResult userImagesResult_ = UserImagesResult::Missing;
     bool userImagesRead_ = false;

@@ -33,7 +33,7 @@ class CMarrowdaleView;
 
 // Frame rate, maximum frames and capture mode dialogs (32784, 32788, 32786, 32787, 32790, 32791).
 void bindOptionsCommands(CommandMap& map, CMarrowdaleView& view);
-// Record audio only, audio input source, codec list (32780, 32792, 32781).
+// Record audio only, audio input source, both sources, codec list (32780, 32792, 32798, 32781).
 void bindAudioDialogCommands(CommandMap& map, CMarrowdaleView& view);
 // Area selection by mouse, the applied press, the fixed-size dialog (32772, 32773, 36864, 32797),
 // the view's left-button hook and the close-other-windows timer callback.

@@ -30,6 +30,8 @@ void writeWorkspace(QSettings& settings, const Workspace& workspace) {
         images << QStringLiteral("%1:%2").arg(command).arg(image);
     settings.setValue(QStringLiteral("CommandImages"), images.join(QLatin1Char(',')));
     settings.setValue(QStringLiteral("Shortcuts"), formatShortcuts(workspace.shortcuts, {}));
+    settings.setValue(QStringLiteral("GlobalShortcuts"),
+                      formatShortcuts(workspace.globalShortcuts, {}));
     settings.setValue(QStringLiteral("State"), workspace.frameState);
     settings.setValue(QStringLiteral("Geometry"), workspace.frameGeometry);
     settings.endGroup();
@@ -82,6 +84,9 @@ Workspace readWorkspace(QSettings& settings, const WorkspaceRules& rules) {
     workspace.shortcuts = parseShortcuts(
         settings.value(QStringLiteral("Shortcuts")).toString(),
         [&rules](int id) { return rules.keyboardCommand && rules.keyboardCommand(id); });
+    workspace.globalShortcuts =
+        parseShortcuts(settings.value(QStringLiteral("GlobalShortcuts")).toString(),
+                       [&rules](int id) { return rules.globalCommand && rules.globalCommand(id); });
     workspace.frameState = settings.value(QStringLiteral("State")).toByteArray();
     workspace.frameGeometry = settings.value(QStringLiteral("Geometry")).toByteArray();
     settings.endGroup();

@@ -1,6 +1,6 @@
 // The workspace as it is kept in the settings (group "Workspace"): the toolbars and their
-// buttons, the user images given to commands, the changed keyboard shortcuts and the main
-// frame's bars and placement. Written when the frame closes and read at start; this file knows
+// buttons, the user images given to commands, the changed keyboard shortcuts and global keys, the
+// main frame's bars and placement. Written when the frame closes and read at start; this file knows
 // the stored form only (the toolbar customiser makes and applies the record).
 #pragma once
 
@@ -30,6 +30,7 @@ struct Workspace {
     std::vector<UserToolbarRecord> userToolbars;
     std::map<int, int> commandImages;  // command id -> user image index
     ShortcutTable shortcuts;           // the commands whose keys differ from the defaults
+    ShortcutTable globalShortcuts;     // the global keys that differ from theirs (empty: none)
     QByteArray frameState;
     QByteArray frameGeometry;
 };
@@ -39,6 +40,7 @@ struct Workspace {
 struct WorkspaceRules {
     std::function<bool(int)> toolbarCommand;
     std::function<bool(int)> keyboardCommand;
+    std::function<bool(int)> globalCommand;
 };
 
 // The version the frame's bar state is saved with.

@@ -102,6 +102,7 @@ const std::vector<Entry> kCommandMenu = {
     {"Set &maximum frames or time", 32786},
     {"Set the screen frames capture &mode", 32791},
     {"Set the audio input source", 32792},
+    {"Sound mixer and microphone", 32799},
     {"Minimize the program and start &recording only the screen.", 32795},
     {"Minimize the program and start recording both the screen and audio", 32796}};
 const std::vector<Entry> kAreaMenu = {{"Fixed size", 32797}};
