@@ -25,7 +25,7 @@ struct GlobalCommand {
     QKeyCombination defaults;
 };
 
-// Ctrl+Alt+Shift with a letter: no desktop, terminal or common program uses these three.
+// Ctrl+Alt+Shift with a letter that the common desktops, terminals and editors leave free.
 const std::vector<GlobalCommand>& globalCommands() {
     static const std::vector<GlobalCommand> commands = {
         {res::ID_RECORD, "Record screen", QKeyCombination(kCtrlAltShift, Qt::Key_V)},
@@ -57,7 +57,11 @@ GlobalShortcuts::GlobalShortcuts(std::unique_ptr<GlobalKeys> keys, std::function
     }
 }
 
-GlobalShortcuts::~GlobalShortcuts() = default;
+GlobalShortcuts::~GlobalShortcuts() {
+    // The notifier goes before the connection whose socket it watches.
+    delete notifier_;
+    notifier_ = nullptr;
+}
 
 const std::vector<int>& GlobalShortcuts::commands() {
     static const std::vector<int> ids = [] {
@@ -334,7 +338,9 @@ class LockStateFeed : public QObject {
         frame_.setLockStates(locks_->states());
         if (locks_->fileDescriptor() < 0)
             return;
-        auto* notifier = new QSocketNotifier(locks_->fileDescriptor(), QSocketNotifier::Read, this);
+        notifier_ =
+            std::make_unique<QSocketNotifier>(locks_->fileDescriptor(), QSocketNotifier::Read);
+        QSocketNotifier* notifier = notifier_.get();
         connect(notifier, &QSocketNotifier::activated, this, [this, notifier] {
             const bool open = locks_->dispatchPending(
                 [this](const LockStates& states) { frame_.setLockStates(states); });
@@ -346,6 +352,8 @@ class LockStateFeed : public QObject {
   private:
     CMainFrame& frame_;
     std::unique_ptr<KeyboardLocks> locks_;
+    // Declared after the connection whose socket it watches, so it goes first.
+    std::unique_ptr<QSocketNotifier> notifier_;
 };
 
 }  // namespace
