@@ -9,7 +9,11 @@ CChildFrame::CChildFrame(QWidget* parent) : QMdiSubWindow(parent) {
     setAttribute(Qt::WA_DeleteOnClose);
 }
 
-CChildFrame::~CChildFrame() = default;
+// The view goes before the frame that shows it: its destruction tells the main window and the
+// document, which still look at this frame as a sub-window then, not at a half-destroyed widget.
+CChildFrame::~CChildFrame() {
+    delete widget();
+}
 
 CMarrowdaleView* CChildFrame::view() const {
     return qobject_cast<CMarrowdaleView*>(widget());

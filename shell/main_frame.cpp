@@ -107,6 +107,16 @@ CMainFrame::CMainFrame(CommandTarget* application, QWidget* parent)
 
 CMainFrame::~CMainFrame() {
     qApp->removeEventFilter(this);
+    // The helpers attached to this window (the toolbar customisation, the looks, ...) go while
+    // it is still a main frame: their destructors call into it. The latest made goes first, and
+    // one that takes another with it is not deleted twice.
+    const QObjectList kids = children();
+    QList<QPointer<QObject>> helpers;
+    for (QObject* kid : kids)
+        if (!kid->isWidgetType())
+            helpers.prepend(kid);
+    for (const QPointer<QObject>& helper : helpers)
+        delete helper.data();
 }
 
 void CMainFrame::bindOwnCommands() {
