@@ -409,26 +409,31 @@ QRect fitRectInto(const QRect& wanted, const QRect& available) {
     return fitted;
 }
 
-void CMainFrame::fitToScreen() {
-    if (isMaximized() || isFullScreen())
+void fitWindowToScreen(QWidget& window) {
+    if (window.isMaximized() || window.isFullScreen())
         return;
-    QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();
+    QScreen* shown = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
     if (!shown)
         return;
-    // Room for the window manager's frame around the window: its real size once it is shown,
+    // Room for the window manager's frame around the window: its real size once it is mapped,
     // a usual title bar and border before.
-    const QRect outer = frameGeometry();
-    const QRect inner = geometry();
+    const QRect outer = window.frameGeometry();
+    const QRect inner = window.geometry();
     const QMargins frame =
-        isVisible() ? QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
-                               outer.right() - inner.right(), outer.bottom() - inner.bottom())
-                    : QMargins(8, 32, 8, 8);
+        outer != inner ? QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
+                                  outer.right() - inner.right(), outer.bottom() - inner.bottom())
+                       : QMargins(8, 32, 8, 8);
     const QRect room = shown->availableGeometry().marginsRemoved(frame);
-    const QRect fitted = fitRectInto(geometry(), room);
-    if (fitted.size() != size())
-        resize(fitted.size());
-    if (fitted.topLeft() != geometry().topLeft() && isVisible())
-        move(fitted.topLeft() - (geometry().topLeft() - pos()));
+    const QRect fitted = fitRectInto(inner, room);
+    if (fitted.size() != window.size())
+        window.resize(fitted.size());
+    if (fitted.topLeft() != window.geometry().topLeft() &&
+        (window.isVisible() || window.testAttribute(Qt::WA_Moved)))
+        window.move(fitted.topLeft() - (window.geometry().topLeft() - window.pos()));
+}
+
+void CMainFrame::fitToScreen() {
+    fitWindowToScreen(*this);
 }
 
 void CMainFrame::setLockStates(const LockStates& states) {

@@ -32,6 +32,10 @@ class CMarrowdaleView;
 
 // `wanted` made no larger than `available` and moved inside it.
 QRect fitRectInto(const QRect& wanted, const QRect& available);
+// A top-level window made no larger than its screen's free area, with room for the window
+// manager's frame, and moved into it once it has a place. Maximised and full-screen windows are
+// left alone.
+void fitWindowToScreen(QWidget& window);
 
 class CMainFrame : public QMainWindow, public CommandTarget, public PopupMenuHost {
     Q_OBJECT

@@ -18,6 +18,7 @@
 #include "shell/about_dlg.h"
 #include "shell/child_frame.h"
 #include "shell/desktop_keys.h"
+#include "shell/dialog_fit.h"
 #include "shell/frame_setup.h"
 #include "shell/main_frame.h"
 #include "shell/marrowdale_doc.h"
@@ -110,8 +111,10 @@ bool CMarrowdaleApp::InitInstance(const QStringList& arguments) {
     followLockStates(*mainFrame_,
                      platform_.keyboardLocks ? platform_.keyboardLocks(nullptr) : nullptr);
     attachLooksAndCustomization(*mainFrame_, *settings_, globalShortcuts_);
-    // A stored or restored placement never leaves the window larger than the screen.
+    // A stored or restored placement never leaves the window larger than the screen; nor does
+    // any dialog open larger than it.
     mainFrame_->fitToScreen();
+    keepDialogsOnScreen(this);
     // Global keys that another program holds are said at once, not left silently dead.
     if (const QString problems = globalShortcuts_->problems(); !problems.isEmpty()) {
         qWarning("marrowdale: %s", qPrintable(problems));

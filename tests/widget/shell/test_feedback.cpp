@@ -4,6 +4,7 @@
 // "Capture area" menu, both sound sources, the window's fit to the screen and the context menu
 // on the right button's release.
 #include <QAction>
+#include <QDialog>
 #include <QKeySequenceEdit>
 #include <QLabel>
 #include <QMenu>
@@ -383,6 +384,20 @@ void FeedbackTest::windowFitsTheScreen() {
     QVERIFY(available.width() < 1000 || available.height() < 700);
     QVERIFY(frame->width() <= available.width());
     QVERIFY(frame->height() <= available.height());
+
+    // A dialog larger than the screen, or placed off it, opens inside the screen's free area.
+    for (const QRect& asked : {QRect(0, 0, 2000, 1500), QRect(5000, 4000, 300, 200)}) {
+        QDialog dialog(frame);
+        dialog.setGeometry(asked);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QVERIFY2(available.contains(dialog.geometry()), qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                                                       .arg(dialog.x())
+                                                                       .arg(dialog.y())
+                                                                       .arg(dialog.width())
+                                                                       .arg(dialog.height())));
+        dialog.close();
+    }
 }
 
 void FeedbackTest::contextMenuOpensOnRelease() {
