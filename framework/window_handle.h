@@ -3,7 +3,7 @@
 
 #include <QWidget>
 
-#include "recorder/state.h"
+#include "platform/handles.h"
 
 namespace marrowdale {
 

@@ -6,7 +6,7 @@
 
 #include <string_view>
 
-#include "recorder/state.h"
+#include "platform/handles.h"
 
 namespace marrowdale {
 

@@ -11,14 +11,9 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace marrowdale {
+#include "platform/handles.h"
 
-// Opaque handles to objects owned by the GUI (a window, a view, a mouse watch). The core never
-// dereferences them; it hands them back to the UI bridge, which knows what they are.
-using WindowHandle = void*;
-using ViewHandle = void*;
-using HookHandle = void*;
-using TimerId = std::uintptr_t;
+namespace marrowdale {
 
 // Image formats of the frame files.
 inline constexpr std::uint8_t kImageFormatBmp = 0;

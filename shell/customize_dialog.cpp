@@ -69,6 +69,21 @@ class CommandListWidget : public QListWidget {
 
 }  // namespace
 
+void OpenToolbarCustomization(ToolbarCustomizer& customizer) {
+    if (QWidget* open = customizer.customizeDialog()) {
+        open->raise();
+        open->activateWindow();
+        return;
+    }
+    auto* dialog = new CustomizeDialog(customizer, customizer.frame());
+    customizer.setCustomizeDialog(dialog);
+    dialog->show();
+}
+
+CustomizeDialog* customizeDialogOf(const ToolbarCustomizer& customizer) {
+    return qobject_cast<CustomizeDialog*>(customizer.customizeDialog());
+}
+
 CustomizeDialog::CustomizeDialog(ToolbarCustomizer& customizer, QWidget* parent)
     : QDialog(parent), customizer_(customizer) {
     setObjectName(QStringLiteral("customizeDialog"));

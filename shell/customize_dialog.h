@@ -20,6 +20,13 @@ namespace marrowdale {
 
 class GlobalKeysGroup;
 class ToolbarCustomizer;
+class CustomizeDialog;
+
+// The customisation dialog (command 126), modeless: opened once, brought forward when it is open
+// already; it frees itself when closed.
+void OpenToolbarCustomization(ToolbarCustomizer& customizer);
+// The dialog while it is open, else null.
+CustomizeDialog* customizeDialogOf(const ToolbarCustomizer& customizer);
 
 class CustomizeDialog : public QDialog {
     Q_OBJECT

@@ -3,6 +3,7 @@
 #include <QActionGroup>
 
 #include "resources/resources.h"
+#include "shell/customize_dialog.h"
 #include "shell/docking.h"
 #include "shell/looks.h"
 #include "shell/main_frame.h"
@@ -28,7 +29,7 @@ ApplicationLooks* attachLooksAndCustomization(CMainFrame& frame, QSettings& sett
     looks->SelectApplicationLook(looks->applicationLook());
 
     frame.commandMap().on(res::ID_VIEW_CUSTOMIZE,
-                          [customizer] { customizer->OpenToolbarCustomization(); });
+                          [customizer] { OpenToolbarCustomization(*customizer); });
     customizer->loadUserImages(QString::fromLatin1(kUserImagesFile));
     customizer->restoreWorkspace();
     frame.updateCommandStates();

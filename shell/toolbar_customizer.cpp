@@ -13,7 +13,6 @@
 #include <algorithm>
 
 #include "resources/resources.h"
-#include "shell/customize_dialog.h"
 #include "shell/desktop_keys.h"
 #include "shell/docking.h"
 #include "shell/toolbar_pictures.h"
@@ -70,8 +69,7 @@ ToolbarCustomizer::ToolbarCustomizer(CMainFrame& frame, QSettings& settings)
 
 ToolbarCustomizer::~ToolbarCustomizer() {
     frame_.setPanesMenuProvider(nullptr);
-    if (dialog_)
-        delete dialog_.data();
+    delete dialog_.data();
 }
 
 ToolbarCustomizer::Bar* ToolbarCustomizer::find(int toolbarId) {
@@ -421,20 +419,6 @@ void ToolbarCustomizer::showPanesMenu(const QPoint& globalPos) {
     fillPanesMenu(&menu);
     frame_.updateCommandStates();
     menu.exec(globalPos);
-}
-
-CustomizeDialog* ToolbarCustomizer::customizeDialog() const {
-    return dialog_.data();
-}
-
-void ToolbarCustomizer::OpenToolbarCustomization() {
-    if (dialog_) {
-        dialog_->raise();
-        dialog_->activateWindow();
-        return;
-    }
-    dialog_ = new CustomizeDialog(*this, &frame_);
-    dialog_->show();
 }
 
 void ToolbarCustomizer::saveWorkspace() {

@@ -31,11 +31,11 @@ class QMimeData;
 class QSettings;
 class QToolBar;
 class QToolButton;
+class QWidget;
 class QWidgetAction;
 
 namespace marrowdale {
 
-class CustomizeDialog;
 class GlobalShortcuts;
 
 class ToolbarCustomizer : public QObject, public PanesMenuProvider {
@@ -45,6 +45,8 @@ class ToolbarCustomizer : public QObject, public PanesMenuProvider {
     // this object.
     ToolbarCustomizer(CMainFrame& frame, QSettings& settings);
     ~ToolbarCustomizer() override;
+
+    CMainFrame* frame() const { return &frame_; }
 
     // The toolbars: the standard one first, then the user toolbars by id.
     std::vector<int> toolbarIds() const;
@@ -88,11 +90,11 @@ class ToolbarCustomizer : public QObject, public PanesMenuProvider {
 
     // Fills `menu` with the panes (a check item per toolbar) and "Customize...".
     void fillPanesMenu(QMenu* menu) override;
-    // The customisation dialog (command 126), modeless; it frees itself when closed.
-    void OpenToolbarCustomization();
-    CustomizeDialog* customizeDialog() const;
-    // Buttons move by plain dragging (and do not run their commands) while the dialog is open.
-    bool customizing() const { return customizeDialog() != nullptr; }
+    // The customisation dialog while it is open (customize_dialog.h opens it): buttons move by
+    // plain dragging (and do not run their commands) meanwhile. It goes with the customiser.
+    QWidget* customizeDialog() const { return dialog_.data(); }
+    void setCustomizeDialog(QWidget* dialog) { dialog_ = dialog; }
+    bool customizing() const { return dialog_ != nullptr; }
 
     // The keyboard shortcuts of the commands of the menus, the toolbar and the accelerator
     // table, each with the accelerator table's keys until changed.
@@ -151,7 +153,7 @@ class ToolbarCustomizer : public QObject, public PanesMenuProvider {
     UserImages userImages_;
     UserImagesResult userImagesResult_ = UserImagesResult::Missing;
     bool userImagesRead_ = false;
-    QPointer<CustomizeDialog> dialog_;
+    QPointer<QWidget> dialog_;
     // A press on a button that may become a drag.
     QPointer<QToolButton> pressedButton_;
     QPoint pressPos_;

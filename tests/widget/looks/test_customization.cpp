@@ -417,14 +417,14 @@ class CustomizationTest : public QObject {
         Session session(ini_);
         session.frame->show();
         QVERIFY(session.frame->executeCommand(res::ID_VIEW_CUSTOMIZE));
-        QPointer<CustomizeDialog> dialog = session.customizer->customizeDialog();
+        QPointer<CustomizeDialog> dialog = customizeDialogOf(*session.customizer);
         QVERIFY(dialog);
         QCOMPARE(dialog->windowTitle(), QStringLiteral("Customize"));
         QVERIFY(!dialog->isModal());
         QVERIFY(dialog->isVisible());
         QVERIFY(session.customizer->customizing());
         QVERIFY(session.frame->executeCommand(res::ID_VIEW_CUSTOMIZE));
-        QCOMPARE(session.customizer->customizeDialog(), dialog.data());
+        QCOMPARE(customizeDialogOf(*session.customizer), dialog.data());
 
         QStringList categories;
         for (int i = 0; i < dialog->categoryList()->count(); ++i)
@@ -680,8 +680,8 @@ class CustomizationTest : public QObject {
     void keyboardPageAssignsAndRemovesKeys() {
         Session session(ini_);
         session.frame->show();
-        session.customizer->OpenToolbarCustomization();
-        CustomizeDialog* dialog = session.customizer->customizeDialog();
+        OpenToolbarCustomization(*session.customizer);
+        CustomizeDialog* dialog = customizeDialogOf(*session.customizer);
         QVERIFY(dialog);
         QListWidget* commands = dialog->keyboardCommandList();
         const QList<QListWidgetItem*> found =

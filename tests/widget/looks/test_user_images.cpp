@@ -141,7 +141,7 @@ class UserImagesTest : public QObject {
             Session first(ini);
             QCOMPARE(first.customizer->userImages().count(), 3);
             QVERIFY(first.frame->executeCommand(res::ID_VIEW_CUSTOMIZE));
-            CustomizeDialog* dialog = first.customizer->customizeDialog();
+            CustomizeDialog* dialog = customizeDialogOf(*first.customizer);
             QVERIFY(dialog);
             QCOMPARE(dialog->imageList()->count(), 4);  // its own picture and three images
             QVERIFY(dialog->imageList()->isEnabled());
@@ -174,8 +174,8 @@ class UserImagesTest : public QObject {
         Session third(ini);
         QVERIFY(third.customizer->userImages().isEmpty());
         QVERIFY(third.frame->executeCommand(res::ID_VIEW_CUSTOMIZE));
-        QVERIFY(!third.customizer->customizeDialog()->imageList()->isEnabled());
-        QCOMPARE(third.customizer->customizeDialog()->imageList()->count(), 0);
+        QVERIFY(!customizeDialogOf(*third.customizer)->imageList()->isEnabled());
+        QCOMPARE(customizeDialogOf(*third.customizer)->imageList()->count(), 0);
     }
 };
 
