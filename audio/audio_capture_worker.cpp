@@ -94,7 +94,7 @@ class AudioRun {
     Written writeRepeats(const float* frame, std::uint32_t count, HResult* result);
     void show(const std::string& text) {
         outcome_.errorShown = true;
-        services_.ui.messageBox(nullptr, text, kCaptionApp);
+        services_.ui.generalMessage(nullptr, text);
     }
     void finishWriter() {
         if (writer_ && writingBegun_)
@@ -226,7 +226,7 @@ std::int32_t AudioRun::setUp(bool* toCommonExit) {
         const HResult serviceResult = hr != S_OK ? hr : E_POINTER;
         capture_.reset();
         show(kError6);
-        services_.ui.messageBox(nullptr, captureServiceExplanation(serviceResult), kCaptionApp);
+        services_.ui.generalMessage(nullptr, captureServiceExplanation(serviceResult));
         return -6;
     }
     sleepPeriodMs_ = audioSleepPeriodMs(bufferFrames_, mixFormat_.samplesPerSec);
@@ -519,7 +519,7 @@ std::int32_t AudioRun::normalEnd() {
     writingBegun_ = false;
     const HResult stopped = client_->stop();
     finishWriter();
-    state_.statusCode = kStatusAudioStopped;
+    state_.statusCode = StatusCode::kAudioStopped;
     outcome_.normalEnd = true;
     return stopped;
 }

@@ -50,7 +50,7 @@ void startAreaSelection(CaptureSettings& /*settings*/, RecorderState& state,
     state.areaClickState = 1;
     // The frame does not take the mouse capture here: on X11 a pointer grab would keep the
     // presses from reaching the other programs' windows.
-    state.statusCode = kStatusShowArea;
+    state.statusCode = StatusCode::kShowArea;
     repaint(host, view);
 }
 
@@ -84,7 +84,7 @@ long CaptureAreaMouseProc(CaptureSettings& settings, RecorderState& state, AreaS
             }
             removeAreaSelectionWatch(state, host);
             setFrameTitle(host, view, kTitleSelectionDone);
-            state.statusCode = kStatusAreaSelected;
+            state.statusCode = StatusCode::kAreaSelected;
         } else {
             removeAreaSelectionWatch(state, host);
         }

@@ -233,7 +233,7 @@ ParseResult parseCommandLine(const std::vector<std::string_view>& args) {
             if (!takeValue())
                 return missing();
             if (value == "0" || value == "2" || value == "3") {
-                o.captureMode = static_cast<std::uint8_t>(value[0] - '0');
+                o.captureMode = static_cast<CaptureMode>(value[0] - '0');
             } else {
                 return bad();
             }
@@ -242,9 +242,9 @@ ParseResult parseCommandLine(const std::vector<std::string_view>& args) {
                 return missing();
             o.imageFormatGiven = true;
             if (value == "jpg") {
-                o.imageFormat = 1;
+                o.imageFormat = ImageFormat::kJpeg;
             } else if (value == "bmp") {
-                o.imageFormat = 0;
+                o.imageFormat = ImageFormat::kBmp;
             } else {
                 return bad();
             }

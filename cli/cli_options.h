@@ -9,6 +9,7 @@
 
 #include "platform/jpeg_encoder.h"
 #include "platform/screen_backend.h"
+#include "recorder/state.h"
 
 namespace marrowdale::cli {
 
@@ -20,11 +21,12 @@ struct Options {
     std::string dir = ".";
     std::optional<double> seconds;
     std::optional<std::uint32_t> maxFrames;
-    std::int32_t left = 100, top = 100, right = 800, bottom = 600;
+    std::int32_t left = kCaptureDefaults.left, top = kCaptureDefaults.top;
+    std::int32_t right = kCaptureDefaults.right, bottom = kCaptureDefaults.bottom;
     std::optional<std::uint32_t> framePeriod;  // 100-ns units, after the dialog's conversion
     std::optional<std::uint8_t> frameOption;   // after the dialog's conversion
-    std::optional<std::uint8_t> captureMode;
-    std::uint8_t imageFormat = 1;
+    std::optional<CaptureMode> captureMode;
+    ImageFormat imageFormat = kCaptureDefaults.imageFormat;
     bool imageFormatGiven = false;                  // --format was given
     int jpegQuality = kDefaultJpegQuality.quality;  // 1..100
     AudioSource audio = AudioSource::kNone;

@@ -5,6 +5,10 @@
 
 namespace marrowdale::cli {
 
+void StderrUiBridge::generalMessage(WindowHandle owner, std::string_view text) {
+    messageBox(owner, text, kCaptionApp);
+}
+
 void StderrUiBridge::messageBox(WindowHandle /*owner*/, std::string_view text,
                                 std::string_view caption) {
     std::string line = "marrowdale-record: ";

@@ -12,6 +12,7 @@ namespace marrowdale::cli {
 
 class StderrUiBridge final : public UiBridge {
   public:
+    void generalMessage(WindowHandle owner, std::string_view text) override;
     void messageBox(WindowHandle owner, std::string_view text, std::string_view caption) override;
     void showNotice(WindowHandle window, std::string_view text) override;
     void setWindowTitle(WindowHandle window, std::string_view title) override;

@@ -15,7 +15,7 @@ namespace marrowdale {
 
 int runFillCommand(const std::string& dir, bool odd) {
     PosixFillFiles files;
-    const std::uint8_t imageFormat = captureSettings().imageFormat;
+    const ImageFormat imageFormat = captureSettings().imageFormat;
     StopSignals signals;
     // A look at the signals costs a system call: every 64 numbers, and at the first.
     const FillProgressFn progress = [&signals](const FillProgress& p) {

@@ -11,16 +11,6 @@
 
 namespace marrowdale {
 
-QWidget* widgetFromHandle(WindowHandle handle) {
-    if (!handle)
-        return nullptr;
-    const auto widgets = QApplication::allWidgets();
-    for (QWidget* w : widgets)
-        if (static_cast<WindowHandle>(w) == handle)
-            return w;
-    return nullptr;
-}
-
 namespace {
 QString fromView(std::string_view s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
@@ -91,16 +81,20 @@ bool QtUiBridge::isShutDown() const {
     return shutDown_;
 }
 
+void QtUiBridge::generalMessage(WindowHandle owner, std::string_view text) {
+    const QString t = fromView(text);
+    runOnGuiThread([owner, t] {
+        if (QWidget* w = widgetFromHandle(owner))
+            captionedMessageBox(w, t, fromView(kCaptionApp));
+        else
+            afxMessageBox(t);
+    });
+}
+
 void QtUiBridge::messageBox(WindowHandle owner, std::string_view text, std::string_view caption) {
     const QString t = fromView(text);
     const QString c = fromView(caption);
-    runOnGuiThread([owner, t, c] {
-        QWidget* w = widgetFromHandle(owner);
-        if (c == fromView(kCaptionApp) && !w)
-            afxMessageBox(t);
-        else
-            captionedMessageBox(w, t, c);
-    });
+    runOnGuiThread([owner, t, c] { captionedMessageBox(widgetFromHandle(owner), t, c); });
 }
 
 void QtUiBridge::showNotice(WindowHandle window, std::string_view text) {

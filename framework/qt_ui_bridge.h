@@ -31,6 +31,7 @@ class QtUiBridge final : public QObject, public UiBridge {
     explicit QtUiBridge(QObject* parent = nullptr);
     ~QtUiBridge() override;
 
+    void generalMessage(WindowHandle owner, std::string_view text) override;
     void messageBox(WindowHandle owner, std::string_view text, std::string_view caption) override;
     // The status bar of the window's main window (showStatusNotice), until the next notice.
     void showNotice(WindowHandle window, std::string_view text) override;

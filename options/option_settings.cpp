@@ -69,15 +69,15 @@ bool applyMaxFramesOk(CaptureSettings& settings, std::u16string_view framesText,
     return reset;
 }
 
-std::uint8_t captureModeFromChecks(std::uint8_t currentMode, bool mode0Checked, bool mode2Checked,
-                                   bool mode3Checked) {
-    std::uint8_t mode = currentMode;
+CaptureMode captureModeFromChecks(CaptureMode currentMode, bool mode0Checked, bool mode2Checked,
+                                  bool mode3Checked) {
+    CaptureMode mode = currentMode;
     if (mode0Checked)
-        mode = 0;
+        mode = CaptureMode::kEverySlot;
     if (mode2Checked)
-        mode = 2;
+        mode = CaptureMode::kSkipLateSlots;
     if (mode3Checked)
-        mode = 3;
+        mode = CaptureMode::kSkipByThrees;
     return mode;
 }
 

@@ -39,7 +39,7 @@ void applyFrameRateTexts(CaptureSettings& settings, std::u16string_view periodMs
 // ---- Maximum frames -----------------------------------------------------------------------
 
 inline constexpr std::uint32_t kFramesPerMinuteAt25Fps = 1500;
-inline constexpr std::uint32_t kDefaultMaxFrames = 90000;
+inline constexpr std::uint32_t kDefaultMaxFrames = kCaptureDefaults.maxFrames;
 inline constexpr std::u16string_view kMaxFramesOpeningRateText = u"25";
 inline constexpr std::string_view kMessageFpsBelowOne = "FPS is < 1, please set the required FPS.";
 inline constexpr std::string_view kMessageTotalFramesReset =
@@ -72,7 +72,7 @@ bool applyMaxFramesOk(CaptureSettings& settings, std::u16string_view framesText,
 
 // OK of the screen record mode dialog: the three tests in order, each overriding the one
 // before; with no button checked the mode stays as it is.
-std::uint8_t captureModeFromChecks(std::uint8_t currentMode, bool mode0Checked, bool mode2Checked,
-                                   bool mode3Checked);
+CaptureMode captureModeFromChecks(CaptureMode currentMode, bool mode0Checked, bool mode2Checked,
+                                  bool mode3Checked);
 
 }  // namespace marrowdale

@@ -22,8 +22,15 @@ class UiBridge {
   public:
     virtual ~UiBridge() = default;
 
-    // Any thread; blocks until the user has dismissed the box. `owner` may be null. Texts are
-    // UTF-8 and use "\n" for line breaks.
+    // Any thread; blocks until the user has dismissed the box. Texts are UTF-8 and use "\n" for
+    // line breaks.
+    //
+    // The program's general message, captioned kCaptionApp: owned by `owner` while that window
+    // lives, otherwise the application's own box (owned by the active window). `owner` may be
+    // null.
+    virtual void generalMessage(WindowHandle owner, std::string_view text) = 0;
+    // A box with a caption of its own (kCaptionPlumet, or the name of a routine), owned by
+    // `owner`, which may be null.
     virtual void messageBox(WindowHandle owner, std::string_view text,
                             std::string_view caption) = 0;
 

@@ -49,11 +49,11 @@ StartResult checkStart(RecordingCommandContext& ctx, bool needsScreen, bool need
     const bool busy = (needsScreen && ctx.workers.screenWorkerRunning()) ||
                       (needsAudio && ctx.workers.audioWorkerRunning());
     if (busy) {
-        ctx.ui.messageBox(nullptr, kMessageAlreadyRunning, kCaptionApp);
+        ctx.ui.generalMessage(nullptr, kMessageAlreadyRunning);
         return StartResult::kRefusedRunning;
     }
     if (needsScreen && !areaHasSize(ctx.settings)) {
-        ctx.ui.messageBox(nullptr, kMessageNoCaptureArea, kCaptionApp);
+        ctx.ui.generalMessage(nullptr, kMessageNoCaptureArea);
         return StartResult::kRefusedNoArea;
     }
     // The grabber's image, the ring of the encoder threads and one more for a conversion.
@@ -65,7 +65,7 @@ StartResult checkStart(RecordingCommandContext& ctx, bool needsScreen, bool need
                       static_cast<int>(kMessageAreaTooLarge.size()), kMessageAreaTooLarge.data(),
                       static_cast<long long>(areaWidth(ctx.settings)),
                       static_cast<long long>(areaHeight(ctx.settings)));
-        ctx.ui.messageBox(nullptr, text, kCaptionApp);
+        ctx.ui.generalMessage(nullptr, text);
         return StartResult::kRefusedTooLarge;
     }
     return StartResult::kStarted;
@@ -112,7 +112,7 @@ bool prepareNewRecording(RecordingCommandContext& ctx, const std::string& cwd, b
     const MoveAside moved = moveEarlierRecordingAside(cwd, now);
     if (moved.failed) {
         setMainTitle(ctx, kTitleErrorRecording);
-        ctx.ui.messageBox(nullptr, std::string(kMessageMoveAsideFailed) + moved.error, kCaptionApp);
+        ctx.ui.generalMessage(nullptr, std::string(kMessageMoveAsideFailed) + moved.error);
         return false;
     }
     if (!moved.moves.empty()) {
@@ -157,7 +157,7 @@ bool enoughSpaceToStart(RecordingCommandContext& ctx, const std::string& cwd, bo
     if (*free >= needed)
         return true;
     setMainTitle(ctx, kTitleErrorRecording);
-    ctx.ui.messageBox(nullptr, notEnoughSpaceToStartMessage(cwd, *free, needed), kCaptionApp);
+    ctx.ui.generalMessage(nullptr, notEnoughSpaceToStartMessage(cwd, *free, needed));
     return false;
 }
 
@@ -200,7 +200,7 @@ StartResult startBoth(RecordingCommandContext& ctx) {
     ctx.state.commandView.store(ctx.host.view());
     // The audio worker starts first, then the screen worker, whose start is the zero of both.
     ctx.workers.startRecording(RecordingKind::kScreenAndAudio, cwd);
-    ctx.state.statusCode.store(kStatusBothStarted);
+    ctx.state.statusCode.store(StatusCode::kBothStarted);
     return StartResult::kStarted;
 }
 

@@ -46,7 +46,7 @@ std::uint64_t estimatedMinuteBytes(const RecordingPlan& plan) {
         const std::uint64_t frames = (kUnitsPerMinute + period - 1) / period * grabsPerSlot;
         const double pixels = static_cast<double>(plan.width) * static_cast<double>(plan.height);
         // A BMP: the 54 bytes of headers and 4 bytes a pixel, rows rounded up to 8 pixels.
-        const double frameBytes = plan.imageFormat == kImageFormatBmp
+        const double frameBytes = plan.imageFormat == ImageFormat::kBmp
                                       ? 54.0 + 4.0 * static_cast<double>((plan.width + 7) / 8 * 8) *
                                                    static_cast<double>(plan.height)
                                       : pixels * kJpegBytesPerPixel;

@@ -39,7 +39,7 @@ struct RecordingPlan {
     std::int64_t height = 0;
     std::uint32_t framePeriod = 400000;
     std::uint8_t frameOption = 1;
-    std::uint8_t imageFormat = kImageFormatJpeg;
+    ImageFormat imageFormat = ImageFormat::kJpeg;
 };
 RecordingPlan recordingPlan(const CaptureSettings& settings, bool screen, bool audio);
 

@@ -40,7 +40,7 @@ EncoderPool::~EncoderPool() {
     finish();
 }
 
-void EncoderPool::start(std::uint8_t imageFormat) {
+void EncoderPool::start(ImageFormat imageFormat) {
     if (started_)
         return;
     started_ = true;
@@ -137,7 +137,7 @@ bool EncoderPool::grab(std::int32_t left, std::int32_t top) {
     return lastGrabOk_;
 }
 
-void EncoderPool::queue(const FrameName& name, std::uint8_t imageFormat) {
+void EncoderPool::queue(const FrameName& name, ImageFormat imageFormat) {
     if (!started_ || finished_ || current_ < 0)
         return;
     const int index = current_;
@@ -194,7 +194,7 @@ void EncoderPool::writeFrame(int index, FrameWriters& lane) {
 
     bool reused = false;
     const std::vector<std::uint8_t>* bytes = &slot.jpeg;
-    if (slot.format == kImageFormatBmp) {
+    if (slot.format == ImageFormat::kBmp) {
         const Slot& source = slot.showsPrevious ? *before : slot;
         lane.writeBMP(imageOf(source), slot.name.c_str());
         letGoOfBefore();
@@ -230,7 +230,7 @@ void EncoderPool::writeFrame(int index, FrameWriters& lane) {
             ++counts_.reused;
     }
     bytesDone_.notify_all();
-    if (slot.format != kImageFormatBmp)
+    if (slot.format != ImageFormat::kBmp)
         lane.writeEncodedJPG(bytes->data(), bytes->size(), slot.name.c_str());
     letGoOfBefore();
 

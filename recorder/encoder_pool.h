@@ -63,13 +63,13 @@ class EncoderPool {
     // the grabber's image, makes the ring and starts the threads. When fewer than two buffers
     // can be made, frames are grabbed into the grabber's own image and written one at a time on
     // the loop's thread.
-    void start(std::uint8_t imageFormat);
+    void start(ImageFormat imageFormat);
 
     // Grabs the rectangle at (left, top) into a free buffer; the grab's result.
     bool grab(std::int32_t left, std::int32_t top);
     // Hands the frame of the last grab() over, to be written as `name` in `imageFormat`. Then
     // reserves the buffer for the next grab, waiting while every one is in use.
-    void queue(const FrameName& name, std::uint8_t imageFormat);
+    void queue(const FrameName& name, ImageFormat imageFormat);
 
     // Waits until every frame handed over has been written, ends the threads and releases the
     // ring (before the grabber is closed). Safe to call more than once.
@@ -86,7 +86,7 @@ class EncoderPool {
         std::unique_ptr<GrabBuffer> buffer;  // null: the grabber's own image
         int holders = 0;                     // the loop, the frame's job, the next frame's job
         FrameName name;
-        std::uint8_t format = kImageFormatJpeg;
+        ImageFormat format = ImageFormat::kJpeg;
         int previous = -1;  // the slot of the picture grabbed before, or -1
         // The frame is the picture before: its grab failed, or the screen said nothing changed.
         bool showsPrevious = false;

@@ -23,12 +23,12 @@ std::size_t decimalDigits(std::uint64_t n) {
 }
 }  // namespace
 
-std::string_view frameExtension(std::uint8_t imageFormat) {
-    return imageFormat == 0 ? std::string_view(".bmp") : std::string_view(".jpg");
+std::string_view frameExtension(ImageFormat imageFormat) {
+    return imageFormat == ImageFormat::kBmp ? std::string_view(".bmp") : std::string_view(".jpg");
 }
 
 bool composeFrameName(std::string_view prefix, std::size_t prefixUnits, std::uint64_t number,
-                      std::uint8_t imageFormat, FrameName& out) {
+                      ImageFormat imageFormat, FrameName& out) {
     out.length = 0;
     out.text[0] = '\0';
     const std::size_t digits = decimalDigits(number) < 6 ? 6 : decimalDigits(number);
@@ -49,7 +49,7 @@ bool composeFrameName(std::string_view prefix, std::size_t prefixUnits, std::uin
     return true;
 }
 
-bool composeFrameName(std::string_view prefix, std::uint64_t number, std::uint8_t imageFormat,
+bool composeFrameName(std::string_view prefix, std::uint64_t number, ImageFormat imageFormat,
                       FrameName& out) {
     return composeFrameName(prefix, utf16Length(prefix), number, imageFormat, out);
 }
@@ -74,7 +74,8 @@ bool isTemporaryFrameName(std::string_view entryName) {
         return false;
     entryName.remove_prefix(1);
     entryName.remove_suffix(kTemporaryFrameSuffix.size());
-    if (!entryName.ends_with(frameExtension(0)) && !entryName.ends_with(frameExtension(1)))
+    if (!entryName.ends_with(frameExtension(ImageFormat::kBmp)) &&
+        !entryName.ends_with(frameExtension(ImageFormat::kJpeg)))
         return false;
     entryName.remove_suffix(4);
     for (const char c : entryName)

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "recorder/state.h"
+
 namespace marrowdale {
 
 inline constexpr std::size_t kFrameNameBufferChars = 250;
@@ -26,16 +28,16 @@ struct FrameName {
 };
 
 // The extension of an image format: ".bmp" for 0, ".jpg" otherwise.
-std::string_view frameExtension(std::uint8_t imageFormat);
+std::string_view frameExtension(ImageFormat imageFormat);
 
 // Composes `prefix` + number + extension into `out`. `prefixUnits` is the prefix's length in
 // UTF-16 units (utf16Length), passed in so that a loop counts it once. Returns false, with an
 // empty name, when the name would be longer than 249 characters.
 bool composeFrameName(std::string_view prefix, std::size_t prefixUnits, std::uint64_t number,
-                      std::uint8_t imageFormat, FrameName& out);
+                      ImageFormat imageFormat, FrameName& out);
 
 // Same, counting the prefix itself.
-bool composeFrameName(std::string_view prefix, std::uint64_t number, std::uint8_t imageFormat,
+bool composeFrameName(std::string_view prefix, std::uint64_t number, ImageFormat imageFormat,
                       FrameName& out);
 
 // Whether every name with a number of up to six digits fits under `prefix`.

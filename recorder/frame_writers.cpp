@@ -189,10 +189,10 @@ bool FileFrameWriters::reserve(unsigned char*& buffer, std::size_t& capacity, st
     return true;
 }
 
-void FileFrameWriters::warmUp(const ScreenImage* image, std::uint8_t imageFormat) {
+void FileFrameWriters::warmUp(const ScreenImage* image, ImageFormat imageFormat) {
     if (image == nullptr || image->pixels == nullptr)
         return;
-    if (imageFormat == kImageFormatBmp) {
+    if (imageFormat == ImageFormat::kBmp) {
         const std::uint16_t bits = bmpRoundedBits(image->planes, image->bitsPerPixel);
         const std::uint64_t size = bmpImageSize(image->width, image->height, bits);
         if (reserve(pixels_, pixelCapacity_, static_cast<std::size_t>(size))) {

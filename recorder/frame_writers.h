@@ -39,7 +39,7 @@ class FrameWriters {
     virtual ~FrameWriters() = default;
     // Set-up, before the first slot: prepares and touches every buffer a write of `image` in
     // `imageFormat` will use. Writes no file. `image` may be null.
-    virtual void warmUp(const ScreenImage* image, std::uint8_t imageFormat) = 0;
+    virtual void warmUp(const ScreenImage* image, ImageFormat imageFormat) = 0;
     // `image` is null when the grab's image could not be made.
     virtual void writeBMP(const ScreenImage* image, const char* fileName) = 0;
 
@@ -86,7 +86,7 @@ class FileFrameWriters final : public FrameWriters {
     FileFrameWriters(const FileFrameWriters&) = delete;
     FileFrameWriters& operator=(const FileFrameWriters&) = delete;
 
-    void warmUp(const ScreenImage* image, std::uint8_t imageFormat) override;
+    void warmUp(const ScreenImage* image, ImageFormat imageFormat) override;
     void writeBMP(const ScreenImage* image, const char* fileName) override;
     bool encodeJPG(const ScreenImage* image, EncodedJpeg& out) override;
     void writeEncodedJPG(const std::uint8_t* data, std::size_t size, const char* fileName) override;

@@ -17,12 +17,11 @@ namespace marrowdale {
 
 namespace {
 
-constexpr std::uint8_t kBmp = 0;
 // Suffixes tried after a taken stamp: "-2" up to this.
 constexpr int kMaxStampSuffix = 9999;
 
-std::string_view extensionOf(std::uint8_t imageFormat) {
-    return imageFormat == kBmp ? ".bmp" : ".jpg";
+std::string_view extensionOf(ImageFormat imageFormat) {
+    return imageFormat == ImageFormat::kBmp ? ".bmp" : ".jpg";
 }
 
 // "NNNNNN.ext" with six or more digits: the number, or nothing.
@@ -124,7 +123,7 @@ std::string formatRecordingDescription(const RecordingDescription& d) {
         << "frame_option=" << static_cast<unsigned>(d.frameOption) << "\n"
         << "capture_mode=" << static_cast<unsigned>(d.captureMode) << "\n"
         << "area=" << d.left << "," << d.top << "," << d.right << "," << d.bottom << "\n"
-        << "format=" << (d.imageFormat == kBmp ? "bmp" : "jpg") << "\n"
+        << "format=" << (d.imageFormat == ImageFormat::kBmp ? "bmp" : "jpg") << "\n"
         << "started=" << d.started << "\n"
         << "sound=" << d.soundFile << "\n";
     return out.str();
@@ -168,15 +167,15 @@ bool parseRecordingDescription(std::string_view text, RecordingDescription* out,
             unsigned mode = 0;
             if (!parseNumber(value, &mode) || mode > 255)
                 return bad();
-            d.captureMode = static_cast<std::uint8_t>(mode);
+            d.captureMode = static_cast<CaptureMode>(mode);
         } else if (key == "area") {
             if (!parseArea(value, &d))
                 return bad();
         } else if (key == "format") {
             if (value == "jpg")
-                d.imageFormat = 1;
+                d.imageFormat = ImageFormat::kJpeg;
             else if (value == "bmp")
-                d.imageFormat = kBmp;
+                d.imageFormat = ImageFormat::kBmp;
             else
                 return bad();
         } else if (key == "started") {
@@ -252,7 +251,7 @@ std::string utcTimestamp(std::time_t when) {
     return text;
 }
 
-bool listFrameFiles(const std::string& folder, std::uint8_t imageFormat,
+bool listFrameFiles(const std::string& folder, ImageFormat imageFormat,
                     std::vector<FrameFile>* out) {
     out->clear();
     DIR* dir = ::opendir(folder.c_str());
@@ -362,7 +361,7 @@ std::string moveAsideNotice(const MoveAside& moved) {
     return text;
 }
 
-RecordingSummary summarizeRecording(const std::string& workingFolder, std::uint8_t imageFormat,
+RecordingSummary summarizeRecording(const std::string& workingFolder, ImageFormat imageFormat,
                                     bool withSound) {
     RecordingSummary s;
     s.folder = workingFolder;

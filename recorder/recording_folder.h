@@ -18,6 +18,8 @@
 #include <string_view>
 #include <vector>
 
+#include "recorder/state.h"
+
 namespace marrowdale {
 
 inline constexpr std::string_view kFramesFolderName = "vid1";
@@ -28,11 +30,12 @@ inline constexpr std::string_view kDescriptionFileName = "recording.ini";
 struct RecordingDescription {
     bool screen = true;  // frames were recorded
     bool sound = false;  // test.wma was recorded
-    std::uint32_t period100ns = 400000;
-    std::uint8_t frameOption = 1;
-    std::uint8_t captureMode = 3;
-    std::uint8_t imageFormat = 1;  // 0 BMP, 1 JPEG
-    std::int32_t left = 100, top = 100, right = 800, bottom = 600;
+    std::uint32_t period100ns = kCaptureDefaults.framePeriod;
+    std::uint8_t frameOption = kCaptureDefaults.frameOption;
+    CaptureMode captureMode = kCaptureDefaults.captureMode;
+    ImageFormat imageFormat = kCaptureDefaults.imageFormat;
+    std::int32_t left = kCaptureDefaults.left, top = kCaptureDefaults.top;
+    std::int32_t right = kCaptureDefaults.right, bottom = kCaptureDefaults.bottom;
     std::string started;    // wall-clock start, UTC, "YYYY-MM-DDTHH:MM:SSZ"; may be empty
     std::string soundFile;  // the sound file's name beside vid1/; empty without sound
 };
@@ -64,7 +67,7 @@ struct FrameFile {
 // The frame files of `folder` in the given image format (names of six or more digits and
 // ".jpg" or ".bmp"), in the order of their numbers. Other names are passed over. False when
 // the folder cannot be read.
-bool listFrameFiles(const std::string& folder, std::uint8_t imageFormat,
+bool listFrameFiles(const std::string& folder, ImageFormat imageFormat,
                     std::vector<FrameFile>* out);
 // Whether `folder` holds frame files of either format.
 bool holdsFrameFiles(const std::string& folder);
@@ -101,7 +104,7 @@ struct RecordingSummary {
     std::uint64_t soundBytes = 0;
 };
 
-RecordingSummary summarizeRecording(const std::string& workingFolder, std::uint8_t imageFormat,
+RecordingSummary summarizeRecording(const std::string& workingFolder, ImageFormat imageFormat,
                                     bool withSound);
 // One line, e.g. "Recorded 750 frames in /home/me/rec/vid1/ (numbers 1-752, 2 free; fill them
 // before an editor, or export), sound in /home/me/rec/test.wma".

@@ -107,8 +107,8 @@ void RecordingSession::launchDiskWatch(const std::shared_ptr<Recording>& recordi
                     state.screenFinished.store(1);
                     std::this_thread::sleep_for(kAudioEndPatience);
                 }
-                ui.messageBox(nullptr, diskNearlyFullMessage(folder, *free, watch.neededBytes()),
-                              kCaptionApp);
+                ui.generalMessage(nullptr,
+                                  diskNearlyFullMessage(folder, *free, watch.neededBytes()));
                 break;
             }
         }

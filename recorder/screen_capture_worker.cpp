@@ -72,8 +72,8 @@ class CaptureRun {
                 reason = "the screen could not be read";
             if (stats_ != nullptr)
                 stats_->grabberFailed = true;
-            s_.ui.messageBox(state_.viewWindow.load(),
-                             std::string(kMessageScreenCannotBeRecorded) + reason, kCaptionApp);
+            s_.ui.generalMessage(state_.viewWindow.load(),
+                                 std::string(kMessageScreenCannotBeRecorded) + reason);
             return false;
         }
         // The files are counted for this run's figures as the writers finish them.
@@ -104,9 +104,9 @@ class CaptureRun {
             std::uint64_t period = settings_.framePeriod.load();
             if (period == 0)
                 period = kFallbackFramePeriod;
-            const std::uint8_t mode = settings_.captureMode.load();
+            const CaptureMode mode = settings_.captureMode.load();
 
-            if (mode == 3) {
+            if (mode == CaptureMode::kSkipByThrees) {
                 const std::uint64_t now = s_.clock.now100ns();
                 const std::uint64_t elapsedPeriods = (now - startTime_) / period;
                 if (elapsedPeriods > frameNumber_) {
@@ -115,7 +115,7 @@ class CaptureRun {
                         stats_->skippedByMode += 3;
                     continue;
                 }
-            } else if (mode == 2 && frameNumber_ > 1) {
+            } else if (mode == CaptureMode::kSkipLateSlots && frameNumber_ > 1) {
                 const std::uint64_t now = s_.clock.now100ns();
                 if (now > deadline_) {
                     const std::uint64_t k = (now - deadline_ + period - 1) / period;
@@ -148,7 +148,7 @@ class CaptureRun {
     }
 
     void grabAndWrite(std::uint64_t number) {
-        const std::uint8_t format = settings_.imageFormat.load();
+        const ImageFormat format = settings_.imageFormat.load();
         if (stats_ != nullptr) {
             // One writer: plain stores, which other threads may read at any time.
             stats_->grabs.store(stats_->grabs.load(std::memory_order_relaxed) + 1,

@@ -13,18 +13,18 @@ RecorderState& recorderState() {
 }
 
 void resetForNewView(CaptureSettings& settings, RecorderState& state) {
-    settings.imageFormat = kImageFormatJpeg;
-    settings.captureTop = 100;
-    settings.captureLeft = 100;
-    settings.captureRight = 800;
-    settings.captureBottom = 600;
+    settings.imageFormat = kCaptureDefaults.imageFormat;
+    settings.captureTop = kCaptureDefaults.top;
+    settings.captureLeft = kCaptureDefaults.left;
+    settings.captureRight = kCaptureDefaults.right;
+    settings.captureBottom = kCaptureDefaults.bottom;
     state.areaClickState = 0;
     state.mouseHook = nullptr;
     state.screenStopped = 0;
     state.screenFinished = 0;
-    state.statusCode = kStatusShowArea;
-    settings.framePeriod = 400000;
-    settings.frameOption = 1;
+    state.statusCode = StatusCode::kShowArea;
+    settings.framePeriod = kCaptureDefaults.framePeriod;
+    settings.frameOption = kCaptureDefaults.frameOption;
     settings.audioStreamFlags = kAudioStreamFlagsLoopback;
 }
 
@@ -34,20 +34,20 @@ void clearStopRequests(RecorderState& state) {
 }
 
 void resetToProcessStart(CaptureSettings& settings, RecorderState& state) {
-    settings.captureTop = 100;
-    settings.captureBottom = 600;
-    settings.captureLeft = 100;
-    settings.captureRight = 800;
-    settings.framePeriod = 400000;
-    settings.imageFormat = kImageFormatJpeg;
+    settings.captureTop = kCaptureDefaults.top;
+    settings.captureBottom = kCaptureDefaults.bottom;
+    settings.captureLeft = kCaptureDefaults.left;
+    settings.captureRight = kCaptureDefaults.right;
+    settings.framePeriod = kCaptureDefaults.framePeriod;
+    settings.imageFormat = kCaptureDefaults.imageFormat;
     settings.showCloseOthersOnStop = 0;
     settings.closeOthersOnStop = 0;
-    settings.frameOption = 1;
-    settings.captureMode = 3;
+    settings.frameOption = kCaptureDefaults.frameOption;
+    settings.captureMode = kCaptureDefaults.captureMode;
     settings.audioStreamFlags = kAudioStreamFlagsLoopback;
-    settings.maxFrames = 90000;
+    settings.maxFrames = kCaptureDefaults.maxFrames;
 
-    state.statusCode = kStatusShowArea;
+    state.statusCode = StatusCode::kShowArea;
     state.stopScreenRequested = 0;
     state.stopAudioRequested = 0;
     state.screenStopped = 0;

@@ -15,9 +15,13 @@
 
 namespace marrowdale {
 
-// Image formats of the frame files.
-inline constexpr std::uint8_t kImageFormatBmp = 0;
-inline constexpr std::uint8_t kImageFormatJpeg = 1;
+// Image format of the frame files (the values are those of the command line's --format).
+enum class ImageFormat : std::uint8_t { kBmp = 0, kJpeg = 1 };
+
+// How the screen worker treats a slot it reaches late (the values are those of --mode).
+// kEverySlot serves every slot however late; kSkipLateSlots skips the slots whose time has
+// passed; kSkipByThrees skips three slots at a time while the worker is behind the clock.
+enum class CaptureMode : std::uint8_t { kEverySlot = 0, kSkipLateSlots = 2, kSkipByThrees = 3 };
 
 // Stream flags of the audio source: loopback of the default output ("Sound mixer"), or 0 for
 // the default recording device ("Microphone").
@@ -29,11 +33,31 @@ inline constexpr std::uint32_t kAudioStreamFlagMicrophoneToo = 0x1;
 inline constexpr std::uint32_t kAudioStreamFlagsBoth =
     kAudioStreamFlagsLoopback | kAudioStreamFlagMicrophoneToo;
 
-// Status codes painted by the main view.
-inline constexpr std::uint8_t kStatusShowArea = 0;
-inline constexpr std::uint8_t kStatusAudioStopped = 1;
-inline constexpr std::uint8_t kStatusBothStarted = 3;
-inline constexpr std::uint8_t kStatusAreaSelected = 6;
+// What the main view paints. kScreenStopped, kScreenStarted and kAudioStarted have texts but
+// nothing sets them at present; kAreaSelected and codes without a name show the capture area.
+enum class StatusCode : std::uint8_t {
+    kShowArea = 0,
+    kAudioStopped = 1,
+    kScreenStopped = 2,
+    kBothStarted = 3,
+    kScreenStarted = 4,
+    kAudioStarted = 5,
+    kAreaSelected = 6
+};
+
+// Where every new view and the command line start from.
+struct CaptureDefaults {
+    std::int32_t top = 100;
+    std::int32_t bottom = 600;
+    std::int32_t left = 100;
+    std::int32_t right = 800;
+    std::uint32_t framePeriod = 400000;  // 100-ns units; 400000 = 40 ms
+    ImageFormat imageFormat = ImageFormat::kJpeg;
+    std::uint8_t frameOption = 1;
+    CaptureMode captureMode = CaptureMode::kSkipByThrees;
+    std::uint32_t maxFrames = 90000;  // exclusive bound of the frame number
+};
+inline constexpr CaptureDefaults kCaptureDefaults{};
 
 // The sources of the sound level meter.
 enum class SoundSource : std::uint8_t { kMixer = 0, kMicrophone = 1 };
@@ -52,24 +76,24 @@ struct SoundLevel {
 // What the user chose. Written by commands and dialogs on the GUI thread; the workers read the
 // values afresh at each use.
 struct CaptureSettings {
-    std::atomic<std::int32_t> captureTop{100};
-    std::atomic<std::int32_t> captureBottom{600};
-    std::atomic<std::int32_t> captureLeft{100};
-    std::atomic<std::int32_t> captureRight{800};
-    std::atomic<std::uint32_t> framePeriod{400000};  // 100-ns units; 400000 = 40 ms
-    std::atomic<std::uint8_t> imageFormat{kImageFormatJpeg};
+    std::atomic<std::int32_t> captureTop{kCaptureDefaults.top};
+    std::atomic<std::int32_t> captureBottom{kCaptureDefaults.bottom};
+    std::atomic<std::int32_t> captureLeft{kCaptureDefaults.left};
+    std::atomic<std::int32_t> captureRight{kCaptureDefaults.right};
+    std::atomic<std::uint32_t> framePeriod{kCaptureDefaults.framePeriod};  // 100-ns units
+    std::atomic<ImageFormat> imageFormat{kCaptureDefaults.imageFormat};
     std::atomic<std::uint8_t> showCloseOthersOnStop{0};
     std::atomic<std::uint8_t> closeOthersOnStop{0};
-    std::atomic<std::uint8_t> frameOption{1};
-    std::atomic<std::uint8_t> captureMode{3};
+    std::atomic<std::uint8_t> frameOption{kCaptureDefaults.frameOption};
+    std::atomic<CaptureMode> captureMode{kCaptureDefaults.captureMode};
     std::atomic<std::uint32_t> audioStreamFlags{kAudioStreamFlagsLoopback};
-    std::atomic<std::uint32_t> maxFrames{90000};  // exclusive bound of the frame number
+    std::atomic<std::uint32_t> maxFrames{kCaptureDefaults.maxFrames};  // exclusive bound
 };
 
 // The run-time side: stop requests and signals, the status the view paints, the handles the
 // workers report back to, the area selection and the close-other-windows timer.
 struct RecorderState {
-    std::atomic<std::uint8_t> statusCode{kStatusShowArea};
+    std::atomic<StatusCode> statusCode{StatusCode::kShowArea};
     std::atomic<std::uint8_t> stopScreenRequested{0};
     std::atomic<std::uint8_t> stopAudioRequested{0};
     std::atomic<std::uint8_t> screenStopped{0};

@@ -25,18 +25,20 @@ StatusLine numberLine(int index, const char* format, std::int32_t value) {
 
 }  // namespace
 
-std::vector<StatusLine> statusLines(std::uint8_t statusCode, const ShownArea& area) {
+std::vector<StatusLine> statusLines(StatusCode statusCode, const ShownArea& area) {
     switch (statusCode) {
-        case 1:
+        case StatusCode::kAudioStopped:
             return {{kLeft, kFirstTop, "Stopped recording audio"}};
-        case 2:
+        case StatusCode::kScreenStopped:
             return {{kLeft, kFirstTop + kLineStep, "Stopped recording screen"}};
-        case 3:
+        case StatusCode::kBothStarted:
             return {{kLeft, kFirstTop, "Started video and audio recording"}};
-        case 4:
+        case StatusCode::kScreenStarted:
             return {{kLeft, kFirstTop, "Started video recording"}};
-        case 5:
+        case StatusCode::kAudioStarted:
             return {{kLeft, kFirstTop, "Started audio recording"}};
+        case StatusCode::kShowArea:
+        case StatusCode::kAreaSelected:
         default:
             return {{kLeft, kFirstTop, "Capture area"},
                     numberLine(1, "Top %d", area.top),
@@ -54,7 +56,7 @@ void paintStatus(bool hasDocument, RecorderState& state, UiBridge& ui, const Sho
         ui.setForegroundWindow(state.frameWindow.load());
         state.raiseOnDraw.store(0);
     }
-    const std::uint8_t code = state.statusCode.load();
+    const StatusCode code = state.statusCode.load();
     canvas.begin();
     for (const StatusLine& line : statusLines(code, area))
         canvas.drawLine(line);

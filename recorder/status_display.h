@@ -34,16 +34,16 @@ struct StatusLine {
 
 // The view's display copy of the capture area, in the view's declaration order.
 struct ShownArea {
-    std::int32_t top = 100;
-    std::int32_t left = 100;
-    std::int32_t right = 800;
-    std::int32_t bottom = 600;
+    std::int32_t top = kCaptureDefaults.top;
+    std::int32_t left = kCaptureDefaults.left;
+    std::int32_t right = kCaptureDefaults.right;
+    std::int32_t bottom = kCaptureDefaults.bottom;
 };
 
 // The lines for a status code, in drawing order: 1 "Stopped recording audio", 3 "Started video
 // and audio recording", 2/4/5 the texts kept for codes that nothing sets at present, every other
 // code the capture area ("Capture area", Top, Left, Bottom, Right, 20 pixels apart from (15, 15)).
-std::vector<StatusLine> statusLines(std::uint8_t statusCode, const ShownArea& area);
+std::vector<StatusLine> statusLines(StatusCode statusCode, const ShownArea& area);
 
 // Where the lines are drawn. begin() creates and selects the font and sets the band and text
 // colours, end() puts the previous font back and releases the created one.

@@ -31,8 +31,8 @@ WorkerEnd recordScreen(const PlatformServices& platform, ScreenGrabberLoader& lo
     CaptureSettings& settings = captureSettings();
     RecorderState& state = recorderState();
     if (source.status != ScreenSourceStatus::kOk) {
-        ui.messageBox(state.viewWindow.load(), "The screen cannot be recorded: " + source.error,
-                      kCaptionApp);
+        ui.generalMessage(state.viewWindow.load(),
+                          "The screen cannot be recorded: " + source.error);
         return WorkerEnd{true, 0};
     }
     MonotonicClock clock;
@@ -48,14 +48,14 @@ WorkerEnd recordScreen(const PlatformServices& platform, ScreenGrabberLoader& lo
     const ScreenRunEnd end =
         runScreenCaptureWorker(settings, state, services, start.folder, &figures);
     if (end == ScreenRunEnd::kScreenLost) {
-        ui.messageBox(state.viewWindow.load(), loader.lostMessage(), kCaptionApp);
+        ui.generalMessage(state.viewWindow.load(), loader.lostMessage());
         return WorkerEnd{true, 0};
     }
     // What the recording lost, told at its end (a recording that lost nothing ends quietly).
     const std::string lost = lostFramesReport(figures, writers.failedWrites(),
                                               writers.bytesWritten(), start.folder + "/vid1/");
     if (!lost.empty())
-        ui.messageBox(state.viewWindow.load(), lost, kCaptionApp);
+        ui.generalMessage(state.viewWindow.load(), lost);
     return WorkerEnd{end != ScreenRunEnd::kEnded || !lost.empty(), 0};
 }
 
@@ -66,7 +66,7 @@ WorkerEnd recordSound(const PlatformServices& platform, UiBridge& ui, const Work
     const std::unique_ptr<MediaFormatService> media =
         platform.mediaFormat ? platform.mediaFormat() : nullptr;
     if (!audio || !media) {
-        ui.messageBox(nullptr, "The audio recording could not be set up.", kCaptionApp);
+        ui.generalMessage(nullptr, "The audio recording could not be set up.");
         return WorkerEnd{true, -1};
     }
     const AudioWorkerServices services{clock, *audio, *media, ui};

@@ -117,10 +117,10 @@ CMarrowdaleView::CMarrowdaleView(CMarrowdaleDoc* document, ViewServices services
         document_->addView(this);
 
     // The shared records as every new view leaves them.
-    shownTop = 100;
-    shownLeft = 100;
-    shownRight = 800;
-    shownBottom = 600;
+    shownTop = kCaptureDefaults.top;
+    shownLeft = kCaptureDefaults.left;
+    shownRight = kCaptureDefaults.right;
+    shownBottom = kCaptureDefaults.bottom;
     resetForNewView(captureSettings(), recorderState());
     if (timeBeginPeriod(1) != 0)
         afxMessageBox(QStringLiteral("timeBeginPeriod() failed"));
@@ -186,11 +186,11 @@ RecordingCommandContext CMarrowdaleView::commandContext() {
 }
 
 WindowHandle CMarrowdaleView::parentFrameHandle() {
-    return static_cast<WindowHandle>(parentWidget());
+    return toWindowHandle(parentWidget());
 }
 
 WindowHandle CMarrowdaleView::topLevelFrameHandle() {
-    return static_cast<WindowHandle>(window());
+    return toWindowHandle(window());
 }
 
 void CMarrowdaleView::minimizeMainFrame() {

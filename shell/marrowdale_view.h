@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "framework/command_map.h"
+#include "framework/window_handle.h"
 #include "platform/platform_services.h"
 #include "recorder/commands.h"
 #include "recorder/state.h"
@@ -49,10 +50,10 @@ class CMarrowdaleView : public QWidget, public CommandTarget, private CommandHos
     ~CMarrowdaleView() override;
 
     // The display copy of the capture area, painted by the status display.
-    std::int32_t shownTop = 100;
-    std::int32_t shownLeft = 100;
-    std::int32_t shownRight = 800;
-    std::int32_t shownBottom = 600;
+    std::int32_t shownTop = kCaptureDefaults.top;
+    std::int32_t shownLeft = kCaptureDefaults.left;
+    std::int32_t shownRight = kCaptureDefaults.right;
+    std::int32_t shownBottom = kCaptureDefaults.bottom;
 
     // Null once the document has gone.
     CMarrowdaleDoc* document() const;
@@ -61,7 +62,7 @@ class CMarrowdaleView : public QWidget, public CommandTarget, private CommandHos
     void repaintErase();
 
     ViewHandle viewHandle() { return static_cast<ViewHandle>(this); }
-    WindowHandle viewWindowHandle() { return static_cast<WindowHandle>(this); }
+    WindowHandle viewWindowHandle() { return toWindowHandle(this); }
     // The child frame that directly contains the view (null while it has none).
     WindowHandle parentFrameHandle();
     // The top-level frame (the main frame).

@@ -127,19 +127,19 @@ bool findExportSource(const std::string& fromText, const ExportFallback& fallbac
     if (!sound.empty() && isFile(sound))
         out->soundPath = sound;
 
-    std::uint8_t format = out->described ? out->description.imageFormat
-                                         : fallback.imageFormat.value_or(kImageFormatJpeg);
+    ImageFormat format = out->described ? out->description.imageFormat
+                                        : fallback.imageFormat.value_or(ImageFormat::kJpeg);
     if (!listFrameFiles(frames, format, &out->frames)) {
         *error = "the folder " + frames + " cannot be read";
         return false;
     }
     if (out->frames.empty() && !out->described && !fallback.imageFormat) {
-        format = kImageFormatBmp;  // a folder of BMP frames
+        format = ImageFormat::kBmp;  // a folder of BMP frames
         (void)listFrameFiles(frames, format, &out->frames);
     }
     out->description.imageFormat = format;
     if (out->frames.empty()) {
-        *error = "there are no " + std::string(format == kImageFormatBmp ? "BMP" : "JPEG") +
+        *error = "there are no " + std::string(format == ImageFormat::kBmp ? "BMP" : "JPEG") +
                  " frame files in " + frames + "/";
         return false;
     }
@@ -163,7 +163,7 @@ ExportReport exportRecording(VideoExporter& exporter, const ExportSource& source
     VideoExportSetup setup;
     setup.outputPath = request.outputPath;
     setup.codec = request.codec;
-    setup.bmpFrames = d.imageFormat == kImageFormatBmp;
+    setup.bmpFrames = d.imageFormat == ImageFormat::kBmp;
     setup.firstFramePath = plan.front().path;
     setup.frameSpacing100ns = d.period100ns / grabsPerSlot(d.frameOption);
     setup.soundPath = source.soundPath;

@@ -48,7 +48,7 @@ std::vector<ExportFrame> planExportFrames(const std::vector<FrameFile>& files,
 struct ExportFallback {
     std::uint32_t period100ns = 400000;
     std::uint8_t frameOption = 1;
-    std::optional<std::uint8_t> imageFormat;  // none: JPEG when the folder holds any, else BMP
+    std::optional<ImageFormat> imageFormat;  // none: JPEG when the folder holds any, else BMP
 };
 
 // A recording found on disk.

@@ -37,7 +37,7 @@ std::size_t utf16Length(std::string_view text) {
 // number.
 class FrameName {
   public:
-    FrameName(std::string_view folder, std::uint8_t imageFormat) {
+    FrameName(std::string_view folder, ImageFormat imageFormat) {
         usable_ = utf16Length(folder) + 1 + kDigits + kExtensionLength <= kFrameNameLimit;
         if (!usable_)
             return;
@@ -46,7 +46,7 @@ class FrameName {
         name_.push_back('/');
         digitsAt_ = name_.size();
         name_.append(kDigits, '0');
-        name_.append(imageFormat == kImageFormatBmp ? ".bmp" : ".jpg");
+        name_.append(imageFormat == ImageFormat::kBmp ? ".bmp" : ".jpg");
     }
 
     bool usable() const { return usable_; }
@@ -366,7 +366,7 @@ CopyResult PosixFillFiles::copy(const std::string& source, const std::string& de
     return result;
 }
 
-FolderCheck PosixFillFiles::checkFolder(const std::string& folder, std::uint8_t imageFormat) {
+FolderCheck PosixFillFiles::checkFolder(const std::string& folder, ImageFormat imageFormat) {
     struct stat info {};
     if (folder.empty() || ::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
         return FolderCheck::Missing;
@@ -378,7 +378,7 @@ FolderCheck PosixFillFiles::checkFolder(const std::string& folder, std::uint8_t 
         ::close(fd);
         return FolderCheck::NoFrames;
     }
-    const std::uint8_t wanted = imageFormat == kImageFormatBmp ? kBmpPresent : kJpegPresent;
+    const std::uint8_t wanted = imageFormat == ImageFormat::kBmp ? kBmpPresent : kJpegPresent;
     FolderCheck result = FolderCheck::NoFrames;
     while (const dirent* entry = ::readdir(dir)) {
         std::uint32_t number = 0;
@@ -392,7 +392,7 @@ FolderCheck PosixFillFiles::checkFolder(const std::string& folder, std::uint8_t 
     return result;
 }
 
-std::string fillFrameName(std::string_view folder, std::uint32_t number, std::uint8_t imageFormat) {
+std::string fillFrameName(std::string_view folder, std::uint32_t number, ImageFormat imageFormat) {
     FrameName name(folder, imageFormat);
     if (!name.usable())
         return {};
@@ -403,7 +403,7 @@ namespace {
 
 // A fill begins with a look at its folder: a missing folder, or one without any frame file of
 // the format, ends it with its error.
-bool folderUsable(FillFiles& files, std::string_view folder, std::uint8_t imageFormat,
+bool folderUsable(FillFiles& files, std::string_view folder, ImageFormat imageFormat,
                   FillReport& report) {
     report.imageFormat = imageFormat;
     switch (files.checkFolder(std::string(folder), imageFormat)) {
@@ -426,7 +426,7 @@ void noteSkipped(FillReport& report, std::uint32_t number) {
 
 }  // namespace
 
-FillReport autoFill(FillFiles& files, std::string_view folder, std::uint8_t imageFormat,
+FillReport autoFill(FillFiles& files, std::string_view folder, ImageFormat imageFormat,
                     const FillProgressFn& progress) {
     FillReport result;
     files.startFill();
@@ -497,7 +497,7 @@ FillReport autoFill(FillFiles& files, std::string_view folder, std::uint8_t imag
     return result;
 }
 
-FillReport oddFill(FillFiles& files, std::string_view folder, std::uint8_t imageFormat,
+FillReport oddFill(FillFiles& files, std::string_view folder, ImageFormat imageFormat,
                    const FillProgressFn& progress) {
     FillReport result;
     files.startFill();
@@ -531,7 +531,7 @@ FillReport oddFill(FillFiles& files, std::string_view folder, std::uint8_t image
 }
 
 std::string fillMessage(const FillReport& report) {
-    const char* const extension = report.imageFormat == kImageFormatBmp ? "bmp" : "jpg";
+    const char* const extension = report.imageFormat == ImageFormat::kBmp ? "bmp" : "jpg";
     char text[256];
     switch (report.outcome) {
         case FillOutcome::Finished:

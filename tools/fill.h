@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "recorder/state.h"
+
 namespace marrowdale {
 
 inline constexpr std::string_view kFillFinishedMessage = "Finished filling empty frame slots";
@@ -63,7 +65,7 @@ class FillFiles {
     // read or write failure.
     virtual CopyResult copy(const std::string& source, const std::string& destination) = 0;
     // What `folder` (the folder text as typed) holds in frame files of `imageFormat`.
-    virtual FolderCheck checkFolder(const std::string& folder, std::uint8_t imageFormat) = 0;
+    virtual FolderCheck checkFolder(const std::string& folder, ImageFormat imageFormat) = 0;
     // A fill begins: nothing learnt about the files before may be relied on any more.
     virtual void startFill() {}
 };
@@ -90,7 +92,7 @@ class PosixFillFiles final : public FillFiles {
 
     bool exists(const std::string& path) override;
     CopyResult copy(const std::string& source, const std::string& destination) override;
-    FolderCheck checkFolder(const std::string& folder, std::uint8_t imageFormat) override;
+    FolderCheck checkFolder(const std::string& folder, ImageFormat imageFormat) override;
     void startFill() override;
 
   private:
@@ -139,7 +141,7 @@ struct FillReport {
     FillOutcome outcome = FillOutcome::Finished;
     FillProgress progress;
     CopyResult failure = CopyResult::Copied;  // what failed, when outcome is Failed
-    std::uint8_t imageFormat = 1;
+    ImageFormat imageFormat = ImageFormat::kJpeg;
     // Files named like frames that are not regular files, left alone (with the numbers that a
     // copy of them would have filled), and the number of the first.
     std::uint32_t skipped = 0;
@@ -149,19 +151,19 @@ struct FillReport {
 // The name of frame `number` in `folder`: the folder text as given, "/", six digits and the
 // extension of `imageFormat` (".jpg" for JPEG, ".bmp" for BMP). Empty when the name would be
 // longer than kFrameNameLimit characters.
-std::string fillFrameName(std::string_view folder, std::uint32_t number, std::uint8_t imageFormat);
+std::string fillFrameName(std::string_view folder, std::uint32_t number, ImageFormat imageFormat);
 
 // Auto fill: every missing number between existing frames receives a copy of the frame before
 // it, starting at 2; ends when the 300 numbers from the one examined are all missing, when
 // frame 1 is missing, or after number 500000. A frame that is not a regular file is skipped:
 // the gap after it stays free. A missing folder, or one without any frame file, is an error.
-FillReport autoFill(FillFiles& files, std::string_view folder, std::uint8_t imageFormat,
+FillReport autoFill(FillFiles& files, std::string_view folder, ImageFormat imageFormat,
                     const FillProgressFn& progress = {});
 
 // Odd fill: each odd frame 1, 3, 5, ... is copied into the even number after it (replacing
 // a regular file there), until an odd frame is missing or 499999 has been copied into 500000.
 // Files that are not regular are skipped; a missing or frameless folder is an error.
-FillReport oddFill(FillFiles& files, std::string_view folder, std::uint8_t imageFormat,
+FillReport oddFill(FillFiles& files, std::string_view folder, ImageFormat imageFormat,
                    const FillProgressFn& progress = {});
 
 // The message that ends a fill: the finished text (with what was skipped), the open-failure

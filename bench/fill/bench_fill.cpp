@@ -22,7 +22,7 @@
 
 namespace {
 
-using marrowdale::kImageFormatJpeg;
+using marrowdale::ImageFormat::kJpeg;
 
 constexpr std::size_t kFrameBytes = 60 * 1024;
 constexpr int kDistinctFrames = 97;  // sources are hard links to these, within link limits
@@ -123,7 +123,7 @@ int fill(const std::string& dir) {
     marrowdale::PosixFillFiles files;
     const auto start = std::chrono::steady_clock::now();
     const marrowdale::FillReport report =
-        marrowdale::autoFill(files, dir + "/frames", kImageFormatJpeg);
+        marrowdale::autoFill(files, dir + "/frames", marrowdale::ImageFormat::kJpeg);
     const auto end = std::chrono::steady_clock::now();
     const double seconds = std::chrono::duration<double>(end - start).count();
     if (report.outcome != marrowdale::FillOutcome::Finished) {

@@ -12,8 +12,9 @@ namespace marrowdale {
 class FakeUiBridge final : public UiBridge {
   public:
     struct Call {
-        std::string kind;  // "messageBox", "showNotice", "setWindowTitle",
-                           // "setForegroundWindow", "setCloseOthersTimer", "killTimer"
+        // "messageBox" (a general message too, with caption kCaptionApp), "showNotice",
+        // "setWindowTitle", "setForegroundWindow", "setCloseOthersTimer", "killTimer"
+        std::string kind;
         WindowHandle window = nullptr;
         std::string text;     // message text or title
         std::string caption;  // message caption
@@ -21,6 +22,9 @@ class FakeUiBridge final : public UiBridge {
         unsigned intervalMs = 0;
     };
 
+    void generalMessage(WindowHandle owner, std::string_view text) override {
+        record({"messageBox", owner, std::string(text), std::string(kCaptionApp), 0, 0});
+    }
     void messageBox(WindowHandle owner, std::string_view text, std::string_view caption) override {
         record({"messageBox", owner, std::string(text), std::string(caption), 0, 0});
     }

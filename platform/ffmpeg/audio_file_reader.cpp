@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "platform/ffmpeg/ffmpeg_owners.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -12,19 +14,6 @@ extern "C" {
 namespace marrowdale {
 
 namespace {
-struct InputDeleter {
-    void operator()(AVFormatContext* f) const { avformat_close_input(&f); }
-};
-struct CodecContextDeleter {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct FrameDeleter {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct PacketDeleter {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-
 float sampleAt(const AVFrame& frame, int channel, int index, int channels) {
     const auto format = static_cast<AVSampleFormat>(frame.format);
     const bool planar = av_sample_fmt_is_planar(format) != 0;
@@ -62,7 +51,7 @@ bool readAudioFile(const std::string& path, DecodedAudio* out, std::string* erro
         *error = "cannot open " + path;
         return false;
     }
-    std::unique_ptr<AVFormatContext, InputDeleter> input(raw);
+    ffmpeg::InputPtr input(raw);
     if (avformat_find_stream_info(input.get(), nullptr) < 0) {
         *error = "no stream information";
         return false;
@@ -89,7 +78,7 @@ bool readAudioFile(const std::string& path, DecodedAudio* out, std::string* erro
         *error = "no decoder";
         return false;
     }
-    std::unique_ptr<AVCodecContext, CodecContextDeleter> ctx(avcodec_alloc_context3(decoder));
+    ffmpeg::CodecContextPtr ctx(avcodec_alloc_context3(decoder));
     if (!ctx || avcodec_parameters_to_context(ctx.get(), stream->codecpar) < 0 ||
         avcodec_open2(ctx.get(), decoder, nullptr) < 0) {
         *error = "cannot open the decoder";
@@ -100,8 +89,8 @@ bool readAudioFile(const std::string& path, DecodedAudio* out, std::string* erro
     out->channels = static_cast<std::uint32_t>(ctx->ch_layout.nb_channels);
     out->bitRate = stream->codecpar->bit_rate;
 
-    std::unique_ptr<AVPacket, PacketDeleter> packet(av_packet_alloc());
-    std::unique_ptr<AVFrame, FrameDeleter> frame(av_frame_alloc());
+    ffmpeg::PacketPtr packet(av_packet_alloc());
+    ffmpeg::FramePtr frame(av_frame_alloc());
     if (!packet || !frame) {
         *error = "out of memory";
         return false;

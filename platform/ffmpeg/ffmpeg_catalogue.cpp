@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/ffmpeg/ffmpeg_media.h"
+#include "platform/ffmpeg/ffmpeg_owners.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -46,21 +47,11 @@ constexpr VideoFormatSpec kVideoFormats[] = {
     {320, 240, 15, 250000}, {640, 480, 25, 1000000}, {1280, 720, 30, 2500000}};
 constexpr std::uint32_t kVideoBufferWindowMs = 5000;
 
-struct CodecContextDeleter {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct FrameDeleter {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct PacketDeleter {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-
 // Opens the encoder at this rate, channel count and bit rate and encodes one frame of a loud
 // tone over noise; keeps the format when both work.
 bool probeAudioFormat(const AVCodec* codec, std::uint32_t rate, std::uint16_t channels,
                       std::uint32_t bitrate, CodecFormatEntry* entry, std::uint16_t tag) {
-    std::unique_ptr<AVCodecContext, CodecContextDeleter> ctx(avcodec_alloc_context3(codec));
+    ffmpeg::CodecContextPtr ctx(avcodec_alloc_context3(codec));
     if (!ctx)
         return false;
     ctx->sample_fmt = AV_SAMPLE_FMT_FLTP;
@@ -73,8 +64,8 @@ bool probeAudioFormat(const AVCodec* codec, std::uint32_t rate, std::uint16_t ch
     if (ctx->frame_size <= 0 || ctx->block_align <= 0)
         return false;
 
-    std::unique_ptr<AVFrame, FrameDeleter> frame(av_frame_alloc());
-    std::unique_ptr<AVPacket, PacketDeleter> packet(av_packet_alloc());
+    ffmpeg::FramePtr frame(av_frame_alloc());
+    ffmpeg::PacketPtr packet(av_packet_alloc());
     if (!frame || !packet)
         return false;
     frame->format = AV_SAMPLE_FMT_FLTP;
@@ -180,7 +171,8 @@ std::shared_ptr<const CodecCatalogue> buildCatalogue() {
             for (std::uint16_t channels : kChannels)
                 for (std::uint32_t bitrate : kBitrates) {
                     // A compressed rate above that of the 16-bit PCM itself is no format.
-                    if (bitrate > rate * channels * 16u) continue;
+                    if (bitrate > rate * channels * 16u)
+                        continue;
                     CodecFormatEntry format;
                     if (probeAudioFormat(codec, rate, channels, bitrate, &format, spec.tag))
                         entry.formats.push_back(std::move(format));

@@ -12,6 +12,8 @@
 #include <map>
 #include <vector>
 
+#include "platform/ffmpeg/ffmpeg_owners.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -38,6 +40,7 @@ constexpr int kMjpegQuantiser = 2;
 // is shown, so only their errors appear. The export reports its own outcome.
 constexpr int kEncoderLogLevelsDown = AV_LOG_INFO - AV_LOG_ERROR;
 
+// An output context with the file it opened itself.
 struct OutputDeleter {
     void operator()(AVFormatContext* f) const {
         if (f->pb && !(f->oformat->flags & AVFMT_NOFILE))
@@ -45,27 +48,6 @@ struct OutputDeleter {
         avformat_free_context(f);
     }
 };
-struct InputDeleter {
-    void operator()(AVFormatContext* f) const { avformat_close_input(&f); }
-};
-struct CodecDeleter {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct FrameDeleter {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct PacketDeleter {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-struct ScaleDeleter {
-    void operator()(SwsContext* s) const { sws_freeContext(s); }
-};
-struct FifoDeleter {
-    void operator()(AVAudioFifo* f) const { av_audio_fifo_free(f); }
-};
-using CodecPtr = std::unique_ptr<AVCodecContext, CodecDeleter>;
-using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
-using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
 
 std::string ffmpegError(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -183,9 +165,9 @@ bool decodeJpeg(AVCodecContext* decoder, AVPacket* packet, AVFrame* frame, std::
     return true;
 }
 
-CodecPtr openJpegDecoder(std::string* error) {
+ffmpeg::CodecContextPtr openJpegDecoder(std::string* error) {
     const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_MJPEG);
-    CodecPtr decoder(codec ? avcodec_alloc_context3(codec) : nullptr);
+    ffmpeg::CodecContextPtr decoder(codec ? avcodec_alloc_context3(codec) : nullptr);
     if (!decoder || avcodec_open2(decoder.get(), codec, nullptr) < 0) {
         *error = "FFmpeg has no JPEG decoder";
         return nullptr;
@@ -226,23 +208,23 @@ class FfmpegVideoExportWriter final : public VideoExportWriter {
 
     AVStream* video_ = nullptr;
     int width_ = 0, height_ = 0;
-    CodecPtr encoder_;  // null when JPEG files are copied
-    CodecPtr decoder_;  // JPEG files re-encoded
-    std::unique_ptr<SwsContext, ScaleDeleter> scale_;
-    FramePtr decoded_, converted_;
-    PacketPtr packet_;
+    ffmpeg::CodecContextPtr encoder_;  // null when JPEG files are copied
+    ffmpeg::CodecContextPtr decoder_;  // JPEG files re-encoded
+    ffmpeg::ScalePtr scale_;
+    ffmpeg::FramePtr decoded_, converted_;
+    ffmpeg::PacketPtr packet_;
     std::vector<std::uint8_t> fileBytes_;
     std::int64_t lastVideoPts_ = AV_NOPTS_VALUE;
     std::map<std::int64_t, std::int64_t> durations_;  // encoder pts -> duration (stream units)
 
-    std::unique_ptr<AVFormatContext, InputDeleter> soundIn_;
+    ffmpeg::InputPtr soundIn_;
     int soundIndex_ = -1;
     AVStream* audio_ = nullptr;
     std::int64_t soundStart_ = 0;  // the sound stream's first time, its units
     bool soundDone_ = false;
     std::int64_t soundWritten100ns_ = 0;
-    CodecPtr soundDecoder_, soundEncoder_;
-    std::unique_ptr<AVAudioFifo, FifoDeleter> fifo_;
+    ffmpeg::CodecContextPtr soundDecoder_, soundEncoder_;
+    ffmpeg::FifoPtr fifo_;
     std::int64_t soundSamplesOut_ = 0;
 };
 
@@ -311,7 +293,7 @@ bool FfmpegVideoExportWriter::openVideo(const VideoExportSetup& setup, std::stri
         return false;
     }
     if (bmp_) {
-        FramePtr probe(av_frame_alloc());
+        ffmpeg::FramePtr probe(av_frame_alloc());
         if (!probe || !bmpFrame(fileBytes_, probe.get(), &why)) {
             *error = setup.firstFramePath + ": " + why;
             return false;
@@ -545,8 +527,8 @@ bool FfmpegVideoExportWriter::write(AVPacket* packet, std::string* error) {
 bool FfmpegVideoExportWriter::encodeSoundFrames(bool flush, std::string* error) {
     AVCodecContext* e = soundEncoder_.get();
     const int frameSize = e->frame_size > 0 ? e->frame_size : 1024;
-    FramePtr frame(av_frame_alloc());
-    PacketPtr packet(av_packet_alloc());
+    ffmpeg::FramePtr frame(av_frame_alloc());
+    ffmpeg::PacketPtr packet(av_packet_alloc());
     if (!frame || !packet) {
         *error = "out of memory";
         return false;
@@ -592,8 +574,8 @@ bool FfmpegVideoExportWriter::writeSound(std::int64_t until100ns, std::string* e
     if (!audio_ || soundDone_)
         return true;
     const AVStream* in = soundIn_->streams[soundIndex_];
-    PacketPtr packet(av_packet_alloc());
-    FramePtr frame(av_frame_alloc());
+    ffmpeg::PacketPtr packet(av_packet_alloc());
+    ffmpeg::FramePtr frame(av_frame_alloc());
     if (!packet || !frame) {
         *error = "out of memory";
         return false;

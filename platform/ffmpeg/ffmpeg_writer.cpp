@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/ffmpeg/ffmpeg_media.h"
+#include "platform/ffmpeg/ffmpeg_owners.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -27,28 +28,6 @@ extern "C" {
 namespace marrowdale {
 
 namespace {
-
-struct CodecContextDeleter {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct FrameDeleter {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct PacketDeleter {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-struct OutputDeleter {
-    // The file is the writer's own (AVFMT_FLAG_CUSTOM_IO): it outlives the context.
-    void operator()(AVFormatContext* f) const { avformat_free_context(f); }
-};
-struct IoDeleter {
-    void operator()(AVIOContext* io) const {
-        if (io == nullptr)
-            return;
-        av_freep(&io->buffer);
-        avio_context_free(&io);
-    }
-};
 
 // What a killed recording keeps: every ASF packet goes to the file as soon as the muxer has
 // completed it (the muxer holds one packet at a time, so a packet is made to hold no more than
@@ -317,7 +296,7 @@ class FfmpegWriter final : public MediaWriter, public WriterAdvanced {
             avcodec_find_encoder_by_name(encoderForSubtype(stream_.mediaType.subtype));
         if (codec == nullptr)
             return NS_E_INVALID_REQUEST;
-        std::unique_ptr<AVCodecContext, CodecContextDeleter> ctx(avcodec_alloc_context3(codec));
+        ffmpeg::CodecContextPtr ctx(avcodec_alloc_context3(codec));
         if (!ctx)
             return E_OUTOFMEMORY;
         const auto rate = static_cast<int>(streamWave_.samplesPerSec);
@@ -330,7 +309,7 @@ class FfmpegWriter final : public MediaWriter, public WriterAdvanced {
         AVFormatContext* raw = nullptr;
         if (avformat_alloc_output_context2(&raw, nullptr, "asf", path_.c_str()) < 0 || !raw)
             return NS_E_INVALID_REQUEST;
-        std::unique_ptr<AVFormatContext, OutputDeleter> output(raw);
+        ffmpeg::OutputPtr output(raw);
         if (output->oformat->flags & AVFMT_GLOBALHEADER)
             ctx->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
         if (output->priv_data != nullptr)
@@ -351,8 +330,8 @@ class FfmpegWriter final : public MediaWriter, public WriterAdvanced {
         auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferBytes));
         if (buffer == nullptr)
             return E_OUTOFMEMORY;
-        std::unique_ptr<AVIOContext, IoDeleter> io(avio_alloc_context(
-            buffer, kIoBufferBytes, 1, file.get(), nullptr, &OutputFile::write, &OutputFile::seek));
+        ffmpeg::IoPtr io(avio_alloc_context(buffer, kIoBufferBytes, 1, file.get(), nullptr,
+                                            &OutputFile::write, &OutputFile::seek));
         if (!io) {
             av_free(buffer);
             return E_OUTOFMEMORY;
@@ -587,12 +566,12 @@ class FfmpegWriter final : public MediaWriter, public WriterAdvanced {
 
     bool writing_ = false;
     bool writeFailed_ = false;
-    std::unique_ptr<AVCodecContext, CodecContextDeleter> codec_;
+    ffmpeg::CodecContextPtr codec_;
     std::unique_ptr<OutputFile> file_;
-    std::unique_ptr<AVIOContext, IoDeleter> io_;
-    std::unique_ptr<AVFormatContext, OutputDeleter> output_;  // released before io_ and file_
-    std::unique_ptr<AVFrame, FrameDeleter> frame_;
-    std::unique_ptr<AVPacket, PacketDeleter> packet_;
+    ffmpeg::IoPtr io_;
+    ffmpeg::OutputPtr output_;  // released before io_ and file_
+    ffmpeg::FramePtr frame_;
+    ffmpeg::PacketPtr packet_;
     int stream_index_ = 0;
     int frameSize_ = 0;
     unsigned channels_ = 0;

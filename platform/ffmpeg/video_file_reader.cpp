@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "platform/ffmpeg/ffmpeg_owners.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -16,25 +18,10 @@ extern "C" {
 namespace marrowdale {
 
 namespace {
-struct InputDeleter {
-    void operator()(AVFormatContext* f) const { avformat_close_input(&f); }
-};
-struct CodecDeleter {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct FrameDeleter {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct PacketDeleter {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-struct ScaleDeleter {
-    void operator()(SwsContext* s) const { sws_freeContext(s); }
-};
 
 std::vector<std::uint8_t> toRgb(const AVFrame& frame) {
     std::vector<std::uint8_t> rgb(static_cast<std::size_t>(frame.width) * frame.height * 3);
-    std::unique_ptr<SwsContext, ScaleDeleter> scale(sws_getContext(
+    ffmpeg::ScalePtr scale(sws_getContext(
         frame.width, frame.height, static_cast<AVPixelFormat>(frame.format), frame.width,
         frame.height, AV_PIX_FMT_RGB24, SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT,
         nullptr, nullptr, nullptr));
@@ -58,7 +45,7 @@ bool readVideoFile(const std::string& path, bool decodePixels, ReadVideo* out, s
         *error = "cannot open " + path;
         return false;
     }
-    std::unique_ptr<AVFormatContext, InputDeleter> input(raw);
+    ffmpeg::InputPtr input(raw);
     if (avformat_find_stream_info(raw, nullptr) < 0) {
         *error = "no stream information in " + path;
         return false;
@@ -79,7 +66,7 @@ bool readVideoFile(const std::string& path, bool decodePixels, ReadVideo* out, s
     if (audio >= 0)
         out->audioCodec = avcodec_get_name(raw->streams[audio]->codecpar->codec_id);
 
-    std::unique_ptr<AVCodecContext, CodecDeleter> decoder;
+    ffmpeg::CodecContextPtr decoder;
     if (decodePixels) {
         const AVCodec* codec = avcodec_find_decoder(vs->codecpar->codec_id);
         decoder.reset(codec ? avcodec_alloc_context3(codec) : nullptr);
@@ -89,8 +76,8 @@ bool readVideoFile(const std::string& path, bool decodePixels, ReadVideo* out, s
             return false;
         }
     }
-    std::unique_ptr<AVPacket, PacketDeleter> packet(av_packet_alloc());
-    std::unique_ptr<AVFrame, FrameDeleter> frame(av_frame_alloc());
+    ffmpeg::PacketPtr packet(av_packet_alloc());
+    ffmpeg::FramePtr frame(av_frame_alloc());
     const AVRational ms{1, 1000};
     bool audioSeen = false;
     // Packets in decoding order; pictures matched to them by their times.

@@ -70,7 +70,7 @@ void CDIALOG_FILL::runFill(bool odd) {
         itemText(kFolderEdit).left(static_cast<qsizetype>(kFillFolderTextLimit));
     const QByteArray folderBytes = QFile::encodeName(folderText);
     const std::string folder(folderBytes.constData(), static_cast<std::size_t>(folderBytes.size()));
-    const std::uint8_t imageFormat = settings_.imageFormat;
+    const ImageFormat imageFormat = settings_.imageFormat;
 
     filling_ = true;
     for (const int id : kControlsWaitingDuringFill)

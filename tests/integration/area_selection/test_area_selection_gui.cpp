@@ -53,7 +53,7 @@ TEST_F(AreaSelectionGuiTest, TwoClicksThenARecordingOfThatArea) {
     ASSERT_TRUE(run("xdotool mousemove 720 540 click 1"));
     ASSERT_TRUE(pumpUntil([] { return recorderState().areaClickState.load() == 0; }));
     EXPECT_EQ(frame_->windowTitle().toStdString(), "Marrowdale");
-    EXPECT_EQ(recorderState().statusCode.load(), kStatusAreaSelected);
+    EXPECT_EQ(recorderState().statusCode.load(), StatusCode::kAreaSelected);
     EXPECT_EQ(recorderState().mouseHook.load(), nullptr);
     EXPECT_EQ(captureSettings().captureLeft.load(), 400);
     EXPECT_EQ(captureSettings().captureTop.load(), 300);

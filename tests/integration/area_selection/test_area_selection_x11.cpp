@@ -204,7 +204,7 @@ TEST_F(RealSelectionTest, TwoRealClicksSetTheRectangle) {
     EXPECT_EQ(host.shownLeft, 300);
     EXPECT_EQ(host.shownBottom, 683);
     EXPECT_EQ(host.title, "Marrowdale");
-    EXPECT_EQ(state.statusCode.load(), kStatusAreaSelected);
+    EXPECT_EQ(state.statusCode.load(), StatusCode::kAreaSelected);
     EXPECT_EQ(state.mouseHook.load(), nullptr);
     EXPECT_EQ(host.installed(), 0u);
     EXPECT_EQ(host.foregrounds, 2);

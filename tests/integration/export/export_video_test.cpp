@@ -75,7 +75,7 @@ std::vector<std::uint8_t> picture(int k) {
 // A recording in `dir`: the given frame numbers through the recorder's writers, a description
 // and (when `soundSeconds` > 0) a WMA test.wma.
 void makeRecording(const fs::path& dir, const std::vector<std::uint64_t>& numbers,
-                   std::uint8_t frameOption, std::uint8_t imageFormat, double soundSeconds) {
+                   std::uint8_t frameOption, ImageFormat imageFormat, double soundSeconds) {
     fs::create_directories(dir / "vid1");
     FakeUiBridge ui;
     RecorderState state;
@@ -90,9 +90,9 @@ void makeRecording(const fs::path& dir, const std::vector<std::uint64_t>& number
         image.strideBytes = kWidth * 4;
         char name[32];
         std::snprintf(name, sizeof name, "%06llu.%s", static_cast<unsigned long long>(n),
-                      imageFormat == kImageFormatBmp ? "bmp" : "jpg");
+                      imageFormat == ImageFormat::kBmp ? "bmp" : "jpg");
         const std::string path = (dir / "vid1" / name).string();
-        if (imageFormat == kImageFormatBmp)
+        if (imageFormat == ImageFormat::kBmp)
             writers.writeBMP(&image, path.c_str());
         else
             writers.writeJPG(&image, path.c_str());
@@ -117,7 +117,7 @@ struct Case {
     const char* name;
     std::vector<std::uint64_t> numbers;
     std::uint8_t frameOption;
-    std::uint8_t imageFormat;
+    ImageFormat imageFormat;
     ExportVideoCodec codec;
     const char* extension;
     std::vector<std::int64_t> timesMs;  // expected slot times
@@ -132,7 +132,7 @@ TEST(ExportVideo, TimesLengthSoundAndPixels) {
         {"free numbers",
          {1, 2, 3, 6, 7, 9},
          1,
-         kImageFormatJpeg,
+         ImageFormat::kJpeg,
          ExportVideoCodec::kCopy,
          "mkv",
          {40, 80, 120, 240, 280, 360},
@@ -142,7 +142,7 @@ TEST(ExportVideo, TimesLengthSoundAndPixels) {
         {"two grabs per slot",
          {1, 2, 3, 4, 5},
          2,
-         kImageFormatJpeg,
+         ImageFormat::kJpeg,
          ExportVideoCodec::kCopy,
          "mkv",
          {40, 60, 80, 100, 120},
@@ -153,7 +153,7 @@ TEST(ExportVideo, TimesLengthSoundAndPixels) {
         {"frame option 13",
          {3, 7, 11, 19},
          13,
-         kImageFormatJpeg,
+         ImageFormat::kJpeg,
          ExportVideoCodec::kCopy,
          "mkv",
          {40, 80, 120, 200},
@@ -163,7 +163,7 @@ TEST(ExportVideo, TimesLengthSoundAndPixels) {
         {"BMP",
          {1, 2, 4},
          1,
-         kImageFormatBmp,
+         ImageFormat::kBmp,
          ExportVideoCodec::kCopy,
          "mkv",
          {40, 80, 160},
@@ -173,7 +173,7 @@ TEST(ExportVideo, TimesLengthSoundAndPixels) {
         {"H.264",
          {1, 2, 3, 5},
          1,
-         kImageFormatJpeg,
+         ImageFormat::kJpeg,
          ExportVideoCodec::kH264,
          "mkv",
          {40, 80, 120, 200},
@@ -184,7 +184,7 @@ TEST(ExportVideo, TimesLengthSoundAndPixels) {
         {"H.264 in MP4",
          {1, 2, 3},
          1,
-         kImageFormatBmp,
+         ImageFormat::kBmp,
          ExportVideoCodec::kH264,
          "mp4",
          {40, 80, 120},
@@ -238,7 +238,7 @@ TEST(ExportVideo, TimesLengthSoundAndPixels) {
             const auto& want = still.frames[0].rgb;
             const auto& got = video.frames[i].rgb;
             ASSERT_EQ(got.size(), want.size());
-            if (c.codec == ExportVideoCodec::kCopy && c.imageFormat == kImageFormatJpeg) {
+            if (c.codec == ExportVideoCodec::kCopy && c.imageFormat == ImageFormat::kJpeg) {
                 // The JPEG file itself, byte for byte, and so the same pixels.
                 const std::string bytes = readFile(file);
                 EXPECT_EQ(video.frames[i].packetBytes, bytes.size());
@@ -266,7 +266,7 @@ TEST(ExportVideo, TimesLengthSoundAndPixels) {
 TEST(ExportVideo, CommandLine) {
     TempDir tmp;
     const fs::path dir = tmp.path();
-    makeRecording(dir, {1, 2, 3}, 1, kImageFormatJpeg, 0.5);
+    makeRecording(dir, {1, 2, 3}, 1, ImageFormat::kJpeg, 0.5);
     const std::string record = MARROWDALE_RECORD_PATH;
     const std::string out = (dir / "a.mkv").string();
     ASSERT_EQ(run(record + " --export '" + out + "' --from '" + dir.string() + "' 2>/dev/null"), 0);

@@ -107,7 +107,7 @@ class OverlaySelection : public QObject {
         QCOMPARE(settings_.captureBottom.load(), 400);
         QCOMPARE(host_.shownRight, 600);
         QCOMPARE(host_.shownBottom, 400);
-        QCOMPARE(state_.statusCode.load(), kStatusAreaSelected);
+        QCOMPARE(state_.statusCode.load(), StatusCode::kAreaSelected);
         QCOMPARE(state_.mouseHook.load(), nullptr);
         const std::vector<std::string> titles = {std::string(kTitleClickTopLeft),
                                                  std::string(kTitleClickBottomRight),

@@ -127,7 +127,7 @@ INSTANTIATE_TEST_SUITE_P(Table, SleepPeriod,
 
 TEST_F(AudioWorker, SetsUpInOrderAndEndsNormally) {
     stopAfterWakes(2);
-    state.statusCode = kStatusBothStarted;
+    state.statusCode = StatusCode::kBothStarted;
     EXPECT_EQ(run(), 0);
     const Strings expected{"createDeviceEnumerator",
                            "getDefaultAudioEndpoint",
@@ -146,7 +146,7 @@ TEST_F(AudioWorker, SetsUpInOrderAndEndsNormally) {
     EXPECT_EQ(audio.script.streamFlags, 0x20000u);
     EXPECT_EQ(audio.script.bufferDuration, 10000000);
     EXPECT_EQ(audio.script.released, (std::vector<std::uint32_t>{0}));
-    EXPECT_EQ(state.statusCode.load(), kStatusAudioStopped);
+    EXPECT_EQ(state.statusCode.load(), StatusCode::kAudioStopped);
     EXPECT_EQ(state.screenFinished.load(), 0);
     EXPECT_TRUE(outcome.normalEnd);
     EXPECT_FALSE(outcome.errorShown);
@@ -248,7 +248,7 @@ TEST_F(AudioWorker, StopRaisedDuringSetUpEndsBeforeAnyWait) {
     EXPECT_TRUE(media.log->samples.empty());
     EXPECT_EQ(writerCalls("beginWriting"), 1);
     EXPECT_EQ(writerCalls("endWriting"), 1);
-    EXPECT_EQ(state.statusCode.load(), kStatusAudioStopped);
+    EXPECT_EQ(state.statusCode.load(), StatusCode::kAudioStopped);
     EXPECT_EQ(state.screenFinished.load(), 0);
 }
 
@@ -273,7 +273,7 @@ TEST_F(AudioWorker, StopThroughScreenFinishedLeavesTheRequestAlone) {
     EXPECT_EQ(clock.sleeps(), 1u);
     EXPECT_EQ(state.screenFinished.load(), 0);
     EXPECT_EQ(state.stopAudioRequested.load(), 1);
-    EXPECT_EQ(state.statusCode.load(), kStatusAudioStopped);
+    EXPECT_EQ(state.statusCode.load(), StatusCode::kAudioStopped);
 }
 
 TEST_F(AudioWorker, StopThroughTheRequestClearsBothFlags) {
@@ -285,7 +285,7 @@ TEST_F(AudioWorker, StopThroughTheRequestClearsBothFlags) {
     EXPECT_EQ(clock.sleeps(), 1u);
     EXPECT_EQ(state.screenFinished.load(), 0);
     EXPECT_EQ(state.stopAudioRequested.load(), 0);
-    EXPECT_EQ(state.statusCode.load(), kStatusAudioStopped);
+    EXPECT_EQ(state.statusCode.load(), StatusCode::kAudioStopped);
     EXPECT_TRUE(outcome.normalEnd);
 }
 
@@ -317,7 +317,7 @@ TEST_F(AudioWorker, StopDuringAWaitEndsTheWaitEarlyAndDrainsFirst) {
     EXPECT_EQ(clock.sleeps(), 2u);
     EXPECT_EQ(clock.lastSleepMs(), 500u);
     EXPECT_EQ(soundSamples().size(), 2u) << "the second wake-up's packet is written";
-    EXPECT_EQ(state.statusCode.load(), kStatusAudioStopped);
+    EXPECT_EQ(state.statusCode.load(), StatusCode::kAudioStopped);
     EXPECT_EQ(state.screenFinished.load(), 0);
 }
 
@@ -422,7 +422,7 @@ TEST_F(AudioWorker, EndsByItselfAfterNinetyThousandWakeUps) {
     EXPECT_EQ(clock.sleeps(), 90000u);
     EXPECT_EQ(outcome.wakeCount, 90000u);
     EXPECT_EQ(audio.script.count("getNextPacketSize"), 90000);
-    EXPECT_EQ(state.statusCode.load(), kStatusAudioStopped);
+    EXPECT_EQ(state.statusCode.load(), StatusCode::kAudioStopped);
     EXPECT_EQ(writerCalls("endWriting"), 1);
 }
 
@@ -442,7 +442,7 @@ TEST_P(NumberedErrors, ShowTheTextAndEndTheWorker) {
     const auto& c = GetParam();
     failCall(c.call, AUDCLNT_E_DEVICE_INVALIDATED, c.index);
     settings.closeOthersOnStop = 1;
-    state.statusCode = kStatusBothStarted;
+    state.statusCode = StatusCode::kBothStarted;
     audio.script.packetsPerWake = [](int) { return std::vector<std::uint32_t>{480}; };
     stopAfterWakes(3);
     EXPECT_EQ(run(), c.exitCode);
@@ -453,7 +453,7 @@ TEST_P(NumberedErrors, ShowTheTextAndEndTheWorker) {
         }
     }
     EXPECT_FALSE(armed()) << "numbered errors do not arm the close-others timer";
-    EXPECT_EQ(state.statusCode.load(), kStatusBothStarted);
+    EXPECT_EQ(state.statusCode.load(), StatusCode::kBothStarted);
     EXPECT_FALSE(outcome.normalEnd);
     EXPECT_TRUE(outcome.errorShown);
     // Whatever was begun is finished, and everything is released.
@@ -607,12 +607,12 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(AudioWorker, EnumeratorFailureGoesSilentlyToTheCommonExit) {
     failCall("createDeviceEnumerator", E_OUTOFMEMORY);
     settings.closeOthersOnStop = 1;
-    state.statusCode = kStatusBothStarted;
+    state.statusCode = StatusCode::kBothStarted;
     EXPECT_EQ(run(), E_OUTOFMEMORY);
     EXPECT_TRUE(ui.messages().empty());
     EXPECT_TRUE(armed());
     EXPECT_EQ(state.closeOthersPending.load(), 1);
-    EXPECT_EQ(state.statusCode.load(), kStatusBothStarted);
+    EXPECT_EQ(state.statusCode.load(), StatusCode::kBothStarted);
     EXPECT_TRUE(media.log->calls.empty()) << "nothing is written";
 }
 
@@ -620,13 +620,13 @@ TEST_F(AudioWorker, PacketReleaseFailureGoesToTheCommonExit) {
     failCall("releaseBuffer", AUDCLNT_E_INVALID_SIZE);
     audio.script.packetsPerWake = [](int) { return std::vector<std::uint32_t>{480}; };
     settings.closeOthersOnStop = 1;
-    state.statusCode = kStatusBothStarted;
+    state.statusCode = StatusCode::kBothStarted;
     // The exit code is the result of the final release with 0 frames.
     EXPECT_EQ(run(), AUDCLNT_E_INVALID_SIZE);
     EXPECT_EQ(audio.script.released, (std::vector<std::uint32_t>{480, 0}));
     EXPECT_TRUE(ui.messages().empty());
     EXPECT_TRUE(armed());
-    EXPECT_EQ(state.statusCode.load(), kStatusBothStarted);
+    EXPECT_EQ(state.statusCode.load(), StatusCode::kBothStarted);
     EXPECT_EQ(writerCalls("endWriting"), 1) << "the file is finished";
     EXPECT_EQ(media.log->samples.size(), 1u);
     EXPECT_EQ(audio.script.objectsAlive, 0);
@@ -639,7 +639,7 @@ TEST_F(AudioWorker, PacketSizeFailureInsideThePacketLoopGoesToTheCommonExit) {
     EXPECT_TRUE(ui.messages().empty());
     EXPECT_FALSE(outcome.normalEnd);
     EXPECT_EQ(writerCalls("endWriting"), 1);
-    EXPECT_EQ(state.statusCode.load(), kStatusShowArea);
+    EXPECT_EQ(state.statusCode.load(), StatusCode::kShowArea);
 }
 
 TEST_F(AudioWorker, NormalEndArmsTheCloseOthersTimer) {
@@ -683,7 +683,7 @@ TEST_F(AudioWorker, WithoutTheOptionNothingIsArmed) {
 TEST_F(AudioWorker, MissingProfileIsReportedAndNothingIsWritten) {
     audio.script.rate = 96000;  // no format of the catalogue
     audio.script.bufferFrames = 96000;
-    state.statusCode = kStatusBothStarted;
+    state.statusCode = StatusCode::kBothStarted;
     EXPECT_EQ(run(), E_INVALIDARG);
     ASSERT_EQ(ui.messages().size(), 1u);
     EXPECT_EQ(ui.messages()[0].rfind("Audio recorder  not started\n\nCreateAudioProfile error", 0),
@@ -691,7 +691,7 @@ TEST_F(AudioWorker, MissingProfileIsReportedAndNothingIsWritten) {
     EXPECT_NE(ui.messages()[0].find("96000 Hz with 2 channels"), std::string::npos);
     EXPECT_EQ(audio.script.count("start"), 0);
     EXPECT_TRUE(media.log->calls.empty());
-    EXPECT_EQ(state.statusCode.load(), kStatusBothStarted);
+    EXPECT_EQ(state.statusCode.load(), StatusCode::kBothStarted);
     EXPECT_EQ(audio.script.objectsAlive, 0);
 }
 
@@ -704,7 +704,7 @@ TEST_F(AudioWorker, MissingWriterIsReported) {
 
 TEST_F(AudioWorker, AFileThatCannotBeBegunIsAnError) {
     media.writerResults.beginWriting = NS_E_FILE_OPEN_FAILED;
-    state.statusCode = kStatusBothStarted;
+    state.statusCode = StatusCode::kBothStarted;
     EXPECT_EQ(run(), NS_E_FILE_OPEN_FAILED);
     ASSERT_EQ(ui.messages().size(), 1u);
     EXPECT_EQ(ui.messages()[0].rfind("Audio recorder  not started\n\nBeginWriting error", 0), 0u);
@@ -712,7 +712,7 @@ TEST_F(AudioWorker, AFileThatCannotBeBegunIsAnError) {
     EXPECT_TRUE(outcome.errorShown);
     EXPECT_EQ(audio.script.count("getNextPacketSize"), 0);
     EXPECT_EQ(writerCalls("endWriting"), 0);
-    EXPECT_EQ(state.statusCode.load(), kStatusBothStarted);
+    EXPECT_EQ(state.statusCode.load(), StatusCode::kBothStarted);
     EXPECT_EQ(audio.script.objectsAlive, 0);
     EXPECT_EQ(media.log->writersAlive, 0);
 }

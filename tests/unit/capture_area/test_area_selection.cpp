@@ -111,7 +111,7 @@ TEST_F(AreaSelectionTest, StartRunsItsStepsInOrder) {
     state.raiseOnDraw = 1;
     state.screenStopped = 1;
     state.screenFinished = 1;
-    state.statusCode = kStatusAreaSelected;
+    state.statusCode = StatusCode::kAreaSelected;
 
     startAreaSelection(settings, state, host, view);
 
@@ -123,7 +123,7 @@ TEST_F(AreaSelectionTest, StartRunsItsStepsInOrder) {
     EXPECT_EQ(state.screenFinished.load(), 0);
     EXPECT_NE(state.mouseHook.load(), nullptr);
     EXPECT_EQ(state.areaClickState.load(), 1);
-    EXPECT_EQ(state.statusCode.load(), kStatusShowArea);
+    EXPECT_EQ(state.statusCode.load(), StatusCode::kShowArea);
     EXPECT_EQ(host.titles[frame], "Click the top left point");
     const std::vector<std::string> expected = {"install", "title Click the top left point",
                                                "repaint"};
@@ -144,7 +144,7 @@ TEST_F(AreaSelectionTest, BothCornersByTheWatch) {
     EXPECT_EQ(state.lastClickX.load(), 10);
     EXPECT_EQ(state.lastClickY.load(), 20);
     EXPECT_NE(state.mouseHook.load(), nullptr);
-    EXPECT_EQ(state.statusCode.load(), kStatusShowArea);
+    EXPECT_EQ(state.statusCode.load(), StatusCode::kShowArea);
     std::vector<std::string> expected = {"shownTopLeft 10,20", "title Click the bottom right point",
                                          "repaint", "foreground"};
     EXPECT_EQ(host.calls, expected);
@@ -156,7 +156,7 @@ TEST_F(AreaSelectionTest, BothCornersByTheWatch) {
     expectRect(10, 20, 650, 480);
     expectShown(10, 20, 650, 480);
     EXPECT_EQ(host.titles[frame], "Marrowdale");
-    EXPECT_EQ(state.statusCode.load(), kStatusAreaSelected);
+    EXPECT_EQ(state.statusCode.load(), StatusCode::kAreaSelected);
     EXPECT_EQ(state.mouseHook.load(), nullptr);
     EXPECT_TRUE(host.liveWatches.empty());
     EXPECT_EQ(state.raiseOnDraw.load(), 1);
@@ -212,7 +212,7 @@ TEST_F(AreaSelectionTest, PressWithNoSelectionRemovesTheWatchOnly) {
     EXPECT_EQ(state.lastClickX.load(), 300);
     EXPECT_EQ(state.lastClickY.load(), 400);
     EXPECT_EQ(state.raiseOnDraw.load(), 1);
-    EXPECT_EQ(state.statusCode.load(), kStatusShowArea);
+    EXPECT_EQ(state.statusCode.load(), StatusCode::kShowArea);
     expectRect(100, 100, 800, 600);
     expectShown(100, 100, 800, 600);
     EXPECT_TRUE(host.titles.empty());
@@ -237,7 +237,7 @@ TEST_F(AreaSelectionTest, DoubleClickCompletesWithBothCornersAtOnePoint) {
     expectRect(222, 333, 222, 333);
     expectShown(222, 333, 222, 333);
     EXPECT_EQ(host.titles[frame], "Marrowdale");
-    EXPECT_EQ(state.statusCode.load(), kStatusAreaSelected);
+    EXPECT_EQ(state.statusCode.load(), StatusCode::kAreaSelected);
 }
 
 TEST_F(AreaSelectionTest, CornersAreStoredAsPressedWithoutReordering) {
@@ -260,7 +260,7 @@ TEST_F(AreaSelectionTest, CornersAreStoredAsPressedWithoutReordering) {
         expectRect(row.first.x, row.first.y, row.second.x, row.second.y);
         expectShown(row.first.x, row.first.y, row.second.x, row.second.y);
         EXPECT_EQ(state.areaClickState.load(), 0);
-        EXPECT_EQ(state.statusCode.load(), kStatusAreaSelected);
+        EXPECT_EQ(state.statusCode.load(), StatusCode::kAreaSelected);
         EXPECT_TRUE(host.liveWatches.empty());
     }
 }
@@ -308,7 +308,7 @@ TEST_F(AreaSelectionTest, PressInsideTheViewIsTakenOnceInDesktopCoordinates) {
     expectRect(510, 420, 900, 700);
     expectShown(510, 420, 900, 700);
     EXPECT_EQ(host.titles[frame], "Marrowdale");
-    EXPECT_EQ(state.statusCode.load(), kStatusAreaSelected);
+    EXPECT_EQ(state.statusCode.load(), StatusCode::kAreaSelected);
     EXPECT_EQ(state.mouseHook.load(), nullptr);
     EXPECT_TRUE(host.liveWatches.empty());
 }
@@ -339,7 +339,7 @@ TEST_F(AreaSelectionTest, GlobalMouseDownCommandAppliesTheLastPress) {
 
     // No title change and the status is kept.
     EXPECT_EQ(host.titles[frame], "Click the top left point");
-    EXPECT_EQ(state.statusCode.load(), kStatusShowArea);
+    EXPECT_EQ(state.statusCode.load(), StatusCode::kShowArea);
 
     // With no selection it does nothing.
     host.calls.clear();
@@ -382,7 +382,7 @@ TEST_F(AreaSelectionTest, FailedInstallLeavesOnlyTheViewAndCommandPaths) {
     EXPECT_EQ(state.areaClickState.load(), 0);
     expectRect(5, 6, 70, 80);
     expectShown(5, 6, 70, 80);
-    EXPECT_EQ(state.statusCode.load(), kStatusAreaSelected);
+    EXPECT_EQ(state.statusCode.load(), StatusCode::kAreaSelected);
     EXPECT_EQ(host.titles[frame], "Marrowdale");
     const int removes =
         static_cast<int>(std::count(host.calls.begin(), host.calls.end(), std::string("remove")));

@@ -171,7 +171,7 @@ TEST(ExportSource, FindsTheRecordingAndItsDescription) {
         EXPECT_EQ(fs::path(source.framesFolder), dir / c.frames);
         EXPECT_EQ(!source.soundPath.empty(), c.sound);
         EXPECT_EQ(source.description.period100ns, c.period);
-        EXPECT_EQ(source.description.imageFormat, c.format);
+        EXPECT_EQ(source.description.imageFormat, static_cast<ImageFormat>(c.format));
         EXPECT_FALSE(source.frames.empty());
     }
 

@@ -98,7 +98,7 @@ class FillOnDisk : public ::testing::Test {
 TEST_F(FillOnDisk, AutoFillCopiesTheFrameBeforeEachGap) {
     for (std::uint32_t n : {1u, 2u, 3u, 7u, 8u})
         writeFile(frameFile(dir.path(), n), contentOf(n));
-    const FillReport report = autoFill(files, dir.path(), kImageFormatJpeg);
+    const FillReport report = autoFill(files, dir.path(), ImageFormat::kJpeg);
     EXPECT_EQ(report.outcome, FillOutcome::Finished);
     EXPECT_EQ(fillMessage(report), "Finished filling empty frame slots");
     EXPECT_EQ(report.progress.copied, 3u);
@@ -113,7 +113,7 @@ TEST_F(FillOnDisk, AutoFillCopiesTheFrameBeforeEachGap) {
 TEST_F(FillOnDisk, AutoFillExampleOfTwoFramesAfterTheGap) {
     for (std::uint32_t n : {1u, 2u, 5u, 6u})
         writeFile(frameFile(dir.path(), n), contentOf(n));
-    const FillReport report = autoFill(files, dir.path(), kImageFormatJpeg);
+    const FillReport report = autoFill(files, dir.path(), ImageFormat::kJpeg);
     EXPECT_EQ(report.outcome, FillOutcome::Finished);
     EXPECT_EQ(readFile(frameFile(dir.path(), 3)), contentOf(2));
     EXPECT_EQ(readFile(frameFile(dir.path(), 4)), contentOf(2));
@@ -123,7 +123,7 @@ TEST_F(FillOnDisk, AutoFillExampleOfTwoFramesAfterTheGap) {
 TEST_F(FillOnDisk, AutoFillStopsAtOnceWithoutFrameOne) {
     makeFrames(dir.path(), 2, 5);
     makeFrames(dir.path(), 8, 9);
-    const FillReport report = autoFill(files, dir.path(), kImageFormatJpeg);
+    const FillReport report = autoFill(files, dir.path(), ImageFormat::kJpeg);
     EXPECT_EQ(report.outcome, FillOutcome::Finished);
     EXPECT_EQ(report.progress.copied, 0u);
     EXPECT_EQ(report.progress.examined, 0u);
@@ -133,7 +133,7 @@ TEST_F(FillOnDisk, AutoFillStopsAtOnceWithoutFrameOne) {
 TEST_F(FillOnDisk, AGapOfThreeHundredOrMoreEndsTheFill) {
     makeFrames(dir.path(), 1, 10);
     makeFrames(dir.path(), 400, 500);
-    const FillReport report = autoFill(files, dir.path(), kImageFormatJpeg);
+    const FillReport report = autoFill(files, dir.path(), ImageFormat::kJpeg);
     EXPECT_EQ(report.outcome, FillOutcome::Finished);
     EXPECT_EQ(report.progress.copied, 0u);
     EXPECT_EQ(report.progress.examined, 9u);  // 2 to 10
@@ -145,7 +145,7 @@ TEST_F(FillOnDisk, AGapOfThreeHundredOrMoreEndsTheFill) {
 TEST_F(FillOnDisk, AFrameWithinThreeHundredKeepsTheFillGoing) {
     makeFrames(dir.path(), 1, 10);
     makeFrames(dir.path(), 300, 300);
-    const FillReport report = autoFill(files, dir.path(), kImageFormatJpeg);
+    const FillReport report = autoFill(files, dir.path(), ImageFormat::kJpeg);
     EXPECT_EQ(report.outcome, FillOutcome::Finished);
     EXPECT_EQ(report.progress.copied, 289u);  // 11 to 299
     for (std::uint32_t n = 11; n <= 299; ++n)
@@ -158,20 +158,20 @@ TEST_F(FillOnDisk, TheEndProbeCoversExactlyThreeHundredNumbers) {
     // At 11 the probe looks at 11 to 310: a frame at 310 is found, one at 311 is not.
     makeFrames(dir.path(), 1, 10);
     makeFrames(dir.path(), 310, 310);
-    EXPECT_EQ(autoFill(files, dir.path(), kImageFormatJpeg).progress.copied, 299u);
+    EXPECT_EQ(autoFill(files, dir.path(), ImageFormat::kJpeg).progress.copied, 299u);
 
     TempFolder other;
     makeFrames(other.path(), 1, 10);
     makeFrames(other.path(), 311, 311);
-    EXPECT_EQ(autoFill(files, other.path(), kImageFormatJpeg).progress.copied, 0u);
+    EXPECT_EQ(autoFill(files, other.path(), ImageFormat::kJpeg).progress.copied, 0u);
     EXPECT_FALSE(present(frameFile(other.path(), 11)));
 }
 
 TEST_F(FillOnDisk, ASecondAutoFillChangesNothing) {
     for (std::uint32_t n : {1u, 4u, 9u})
         writeFile(frameFile(dir.path(), n), contentOf(n));
-    EXPECT_EQ(autoFill(files, dir.path(), kImageFormatJpeg).progress.copied, 6u);
-    const FillReport again = autoFill(files, dir.path(), kImageFormatJpeg);
+    EXPECT_EQ(autoFill(files, dir.path(), ImageFormat::kJpeg).progress.copied, 6u);
+    const FillReport again = autoFill(files, dir.path(), ImageFormat::kJpeg);
     EXPECT_EQ(again.outcome, FillOutcome::Finished);
     EXPECT_EQ(again.progress.copied, 0u);
     EXPECT_EQ(readFile(frameFile(dir.path(), 8)), contentOf(4));
@@ -180,7 +180,7 @@ TEST_F(FillOnDisk, ASecondAutoFillChangesNothing) {
 TEST_F(FillOnDisk, OddFillReplacesAndCreatesEvenFrames) {
     for (std::uint32_t n : {1u, 2u, 3u, 5u})
         writeFile(frameFile(dir.path(), n), contentOf(n));
-    const FillReport report = oddFill(files, dir.path(), kImageFormatJpeg);
+    const FillReport report = oddFill(files, dir.path(), ImageFormat::kJpeg);
     EXPECT_EQ(report.outcome, FillOutcome::Finished);
     EXPECT_EQ(fillMessage(report), kFillFinishedMessage);
     EXPECT_EQ(report.progress.copied, 3u);
@@ -195,19 +195,19 @@ TEST_F(FillOnDisk, FramesOfTheOtherFormatAreNotSeen) {
     writeFile(frameFile(dir.path(), 1, "bmp"), contentOf(1));
     writeFile(frameFile(dir.path(), 3, "bmp"), contentOf(3));
     // For JPEG names the folder holds no frame: that is an error, not a finished fill.
-    const FillReport autoReport = autoFill(files, dir.path(), kImageFormatJpeg);
+    const FillReport autoReport = autoFill(files, dir.path(), ImageFormat::kJpeg);
     EXPECT_EQ(autoReport.outcome, FillOutcome::NoFrames);
     EXPECT_EQ(autoReport.progress.copied, 0u);
     EXPECT_EQ(fillMessage(autoReport),
               "The folder holds no frame files (000001.jpg, 000002.jpg, ...).\nNothing was "
               "filled.");
-    const FillReport oddReport = oddFill(files, dir.path(), kImageFormatJpeg);
+    const FillReport oddReport = oddFill(files, dir.path(), ImageFormat::kJpeg);
     EXPECT_EQ(oddReport.outcome, FillOutcome::NoFrames);
     EXPECT_EQ(oddReport.progress.copied, 0u);
     EXPECT_EQ(countEntries(dir.path()), 2u);
 
     // With the BMP format set the same files are filled.
-    EXPECT_EQ(autoFill(files, dir.path(), kImageFormatBmp).progress.copied, 1u);
+    EXPECT_EQ(autoFill(files, dir.path(), ImageFormat::kBmp).progress.copied, 1u);
     EXPECT_EQ(readFile(frameFile(dir.path(), 2, "bmp")), contentOf(1));
     EXPECT_FALSE(present(frameFile(dir.path(), 2, "jpg")));
 }
@@ -226,14 +226,14 @@ TEST_F(FillOnDisk, EmptyOrMissingFolderIsAnError) {
                  {"/proc", FillOutcome::NoFrames}};
     for (const auto& c : cases) {
         for (const bool odd : {false, true}) {
-            const FillReport report = odd ? oddFill(files, c.folder, kImageFormatJpeg)
-                                          : autoFill(files, c.folder, kImageFormatJpeg);
+            const FillReport report = odd ? oddFill(files, c.folder, ImageFormat::kJpeg)
+                                          : autoFill(files, c.folder, ImageFormat::kJpeg);
             EXPECT_EQ(report.outcome, c.outcome) << c.folder << (odd ? " odd" : " auto");
             EXPECT_EQ(report.progress.copied, 0u);
             EXPECT_NE(fillMessage(report), kFillFinishedMessage);
         }
     }
-    EXPECT_EQ(fillMessage(autoFill(files, dir.path() + "/none", kImageFormatJpeg)),
+    EXPECT_EQ(fillMessage(autoFill(files, dir.path() + "/none", ImageFormat::kJpeg)),
               kFillNoFolderMessage);
     EXPECT_EQ(countEntries(dir.path()), 2u);
     EXPECT_EQ(countEntries(dir.path() + "/empty"), 0u);
@@ -243,7 +243,7 @@ TEST_F(FillOnDisk, FolderTextIsUsedAsTyped) {
     makeFrames(dir.path(), 1, 1);
     makeFrames(dir.path(), 3, 3);
     // A trailing separator only doubles the separator of the name.
-    EXPECT_EQ(autoFill(files, dir.path() + "/", kImageFormatJpeg).progress.copied, 1u);
+    EXPECT_EQ(autoFill(files, dir.path() + "/", ImageFormat::kJpeg).progress.copied, 1u);
     EXPECT_EQ(readFile(frameFile(dir.path(), 2)), contentOf(1));
 }
 
@@ -276,7 +276,7 @@ TEST_P(FillCopyModes, CopiesAreByteIdenticalIncludingByte255AndLargeFiles) {
     writeFile(frameFile(dir.path(), 6), std::string());  // an empty frame
     writeFile(frameFile(dir.path(), 8), "x");
 
-    EXPECT_EQ(autoFill(files, dir.path(), kImageFormatJpeg).outcome, FillOutcome::Finished);
+    EXPECT_EQ(autoFill(files, dir.path(), ImageFormat::kJpeg).outcome, FillOutcome::Finished);
     EXPECT_EQ(readFile(frameFile(dir.path(), 2)), everyByte);
     EXPECT_EQ(readFile(frameFile(dir.path(), 4)), large);
     EXPECT_EQ(readFile(frameFile(dir.path(), 5)), large);
@@ -291,7 +291,7 @@ TEST_F(FillOnDisk, BufferedCopiesAreByteIdentical) {
         bytes.push_back(static_cast<char>(255 - i % 256));
     writeFile(frameFile(dir.path(), 1), bytes);
     writeFile(frameFile(dir.path(), 3), "end");
-    EXPECT_EQ(autoFill(tiny, dir.path(), kImageFormatJpeg).progress.copied, 1u);
+    EXPECT_EQ(autoFill(tiny, dir.path(), ImageFormat::kJpeg).progress.copied, 1u);
     EXPECT_EQ(readFile(frameFile(dir.path(), 2)), bytes);
 }
 
@@ -304,7 +304,7 @@ TEST_F(FillOnDisk, ALinkThatLeadsNowhereIsNeitherFreeNorWrittenThrough) {
     ASSERT_TRUE(fs::create_directory(dir.path() + "/elsewhere"));
     const std::string target = dir.path() + "/elsewhere/x.jpg";
     ASSERT_EQ(::symlink(target.c_str(), frameFile(dir.path(), 4).c_str()), 0);
-    const FillReport report = autoFill(files, dir.path(), kImageFormatJpeg);
+    const FillReport report = autoFill(files, dir.path(), ImageFormat::kJpeg);
     EXPECT_EQ(report.outcome, FillOutcome::Finished);
     EXPECT_EQ(report.skipped, 1u);
     EXPECT_EQ(report.firstSkipped, 4u);
@@ -337,7 +337,7 @@ TEST_F(FillOnDisk, ReadOnlyFolderStopsWithTheOpenMessage) {
         makeFrames(folder, 3, 3);
         ASSERT_TRUE(mount.makeReadOnly());
     }
-    const FillReport report = autoFill(files, folder, kImageFormatJpeg);
+    const FillReport report = autoFill(files, folder, ImageFormat::kJpeg);
     ::chmod(folder.c_str(), 0755);
     EXPECT_EQ(report.outcome, FillOutcome::Failed);
     EXPECT_EQ(report.failure, CopyResult::OpenFailed);
@@ -364,7 +364,7 @@ TEST_F(FillOnDisk, FullFileSystemStopsTheFillAndLeavesNoShortFrame) {
         }
     }
     fs::resize_file(folder + "/filler", fs::file_size(folder + "/filler") - 20 * 1024);
-    const FillReport report = autoFill(files, folder, kImageFormatJpeg);
+    const FillReport report = autoFill(files, folder, ImageFormat::kJpeg);
     EXPECT_EQ(report.outcome, FillOutcome::Failed);
     EXPECT_EQ(report.failure, CopyResult::WriteFailed);
     EXPECT_EQ(fillMessage(report), kFillOpenFailedMessage);
@@ -392,7 +392,7 @@ TEST_F(FillOnDisk, EntriesThatAreNoRegularFilesAreSkippedAndReported) {
 
     // Odd fill: 1 -> 2 would replace a link, 3 and 7 are no files, 11 is a folder; 5, 9 and
     // 13 are copied.
-    const FillReport odd = oddFill(files, frames, kImageFormatJpeg);
+    const FillReport odd = oddFill(files, frames, ImageFormat::kJpeg);
     EXPECT_EQ(odd.outcome, FillOutcome::Finished);
     EXPECT_EQ(odd.progress.copied, 3u);
     EXPECT_EQ(odd.skipped, 4u);
@@ -406,7 +406,7 @@ TEST_F(FillOnDisk, EntriesThatAreNoRegularFilesAreSkippedAndReported) {
     // Auto fill: the gaps after 3, 7 and 11 have no frame to copy; 10 and 12 are free numbers
     // after 9 and 11.
     ::unlink(frameFile(frames, 14).c_str());
-    const FillReport filled = autoFill(files, frames, kImageFormatJpeg);
+    const FillReport filled = autoFill(files, frames, ImageFormat::kJpeg);
     EXPECT_EQ(filled.outcome, FillOutcome::Finished);
     EXPECT_EQ(filled.skipped, 3u);
     EXPECT_EQ(filled.firstSkipped, 3u);
@@ -434,7 +434,7 @@ TEST_F(FillOnDisk, WriteFailureStopsTheFillAndLeavesNoShortFrame) {
         limit.rlim_cur = 4096;
         ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
         PosixFillFiles buffered(256 * 1024, false);
-        report = oddFill(buffered, dir.path(), kImageFormatJpeg);
+        report = oddFill(buffered, dir.path(), ImageFormat::kJpeg);
         ::setrlimit(RLIMIT_FSIZE, &previous);
         std::signal(SIGXFSZ, handler);
     }
@@ -460,13 +460,13 @@ TEST_F(FillOnDisk, NamesUpToTheLimitWorkAndLongerOnesAreNeverUsed) {
         makeFrames(folder, 1, 1);
         makeFrames(folder, 3, 3);
     }
-    EXPECT_EQ(autoFill(files, fits, kImageFormatJpeg).progress.copied, 1u);
+    EXPECT_EQ(autoFill(files, fits, ImageFormat::kJpeg).progress.copied, 1u);
     EXPECT_EQ(readFile(frameFile(fits, 2)), contentOf(1));
 
-    const FillReport autoReport = autoFill(files, tooLong, kImageFormatJpeg);
+    const FillReport autoReport = autoFill(files, tooLong, ImageFormat::kJpeg);
     EXPECT_EQ(autoReport.outcome, FillOutcome::Finished);
     EXPECT_EQ(autoReport.progress.copied, 0u);
-    const FillReport oddReport = oddFill(files, tooLong, kImageFormatJpeg);
+    const FillReport oddReport = oddFill(files, tooLong, ImageFormat::kJpeg);
     EXPECT_EQ(oddReport.outcome, FillOutcome::Finished);
     EXPECT_EQ(oddReport.progress.copied, 0u);
     EXPECT_FALSE(present(frameFile(tooLong, 2)));
@@ -476,14 +476,14 @@ TEST_F(FillOnDisk, NamesUpToTheLimitWorkAndLongerOnesAreNeverUsed) {
 TEST_F(FillOnDisk, EachFillLooksAtTheFolderAfresh) {
     makeFrames(dir.path(), 1, 1);
     makeFrames(dir.path(), 3, 3);
-    EXPECT_EQ(autoFill(files, dir.path(), kImageFormatJpeg).progress.copied, 1u);
+    EXPECT_EQ(autoFill(files, dir.path(), ImageFormat::kJpeg).progress.copied, 1u);
     // Frames added between two fills by someone else are seen by the next fill.
     makeFrames(dir.path(), 6, 6);
     writeFile(frameFile(dir.path(), 7, "bmp"), contentOf(7));
-    EXPECT_EQ(autoFill(files, dir.path(), kImageFormatJpeg).progress.copied, 2u);
+    EXPECT_EQ(autoFill(files, dir.path(), ImageFormat::kJpeg).progress.copied, 2u);
     EXPECT_EQ(readFile(frameFile(dir.path(), 5)), contentOf(3));
     ::unlink(frameFile(dir.path(), 5).c_str());
-    EXPECT_EQ(autoFill(files, dir.path(), kImageFormatJpeg).progress.copied, 1u);
+    EXPECT_EQ(autoFill(files, dir.path(), ImageFormat::kJpeg).progress.copied, 1u);
     EXPECT_EQ(readFile(frameFile(dir.path(), 5)), contentOf(3));
 }
 
@@ -494,12 +494,12 @@ TEST_F(FillOnDisk, ALinkToAFrameIsReadButNeverWrittenThrough) {
     ASSERT_EQ(::symlink(outside.c_str(), frameFile(dir.path(), 4).c_str()), 0);
     makeFrames(dir.path(), 3, 3);
     // The linked frame is a frame to copy from; the link 4 is not replaced by the odd fill.
-    const FillReport report = autoFill(files, dir.path(), kImageFormatJpeg);
+    const FillReport report = autoFill(files, dir.path(), ImageFormat::kJpeg);
     EXPECT_EQ(report.outcome, FillOutcome::Finished);
     EXPECT_EQ(report.progress.copied, 1u);
     EXPECT_EQ(readFile(frameFile(dir.path(), 2)), "linked frame");
     EXPECT_FALSE(fs::is_symlink(frameFile(dir.path(), 2)));
-    const FillReport odd = oddFill(files, dir.path(), kImageFormatJpeg);
+    const FillReport odd = oddFill(files, dir.path(), ImageFormat::kJpeg);
     EXPECT_EQ(odd.skipped, 1u);
     EXPECT_EQ(odd.firstSkipped, 4u);
     EXPECT_TRUE(fs::is_symlink(frameFile(dir.path(), 4)));
@@ -507,26 +507,26 @@ TEST_F(FillOnDisk, ALinkToAFrameIsReadButNeverWrittenThrough) {
 }
 
 TEST(FillFrameName, FormatAndLengthInEditCharacters) {
-    EXPECT_EQ(fillFrameName("vid1", 1, kImageFormatJpeg), "vid1/000001.jpg");
-    EXPECT_EQ(fillFrameName("vid1", 42, kImageFormatBmp), "vid1/000042.bmp");
-    EXPECT_EQ(fillFrameName("a", 500299, kImageFormatJpeg), "a/500299.jpg");
-    EXPECT_EQ(fillFrameName("", 7, kImageFormatJpeg), "/000007.jpg");
-    EXPECT_EQ(fillFrameName("d/", 7, kImageFormatJpeg), "d//000007.jpg");
+    EXPECT_EQ(fillFrameName("vid1", 1, ImageFormat::kJpeg), "vid1/000001.jpg");
+    EXPECT_EQ(fillFrameName("vid1", 42, ImageFormat::kBmp), "vid1/000042.bmp");
+    EXPECT_EQ(fillFrameName("a", 500299, ImageFormat::kJpeg), "a/500299.jpg");
+    EXPECT_EQ(fillFrameName("", 7, ImageFormat::kJpeg), "/000007.jpg");
+    EXPECT_EQ(fillFrameName("d/", 7, ImageFormat::kJpeg), "d//000007.jpg");
 
     // 238 characters of folder make a name of 249: the limit.
-    EXPECT_FALSE(fillFrameName(std::string(238, 'x'), 1, kImageFormatJpeg).empty());
-    EXPECT_TRUE(fillFrameName(std::string(239, 'x'), 1, kImageFormatJpeg).empty());
+    EXPECT_FALSE(fillFrameName(std::string(238, 'x'), 1, ImageFormat::kJpeg).empty());
+    EXPECT_TRUE(fillFrameName(std::string(239, 'x'), 1, ImageFormat::kJpeg).empty());
     // Two-byte characters count once, characters outside the basic plane twice.
     std::string accented;
     for (int i = 0; i < 238; ++i)
         accented += "\xc3\xa9";
-    EXPECT_FALSE(fillFrameName(accented, 1, kImageFormatJpeg).empty());
-    EXPECT_TRUE(fillFrameName(accented + "\xc3\xa9", 1, kImageFormatJpeg).empty());
+    EXPECT_FALSE(fillFrameName(accented, 1, ImageFormat::kJpeg).empty());
+    EXPECT_TRUE(fillFrameName(accented + "\xc3\xa9", 1, ImageFormat::kJpeg).empty());
     std::string emoji;
     for (int i = 0; i < 119; ++i)
         emoji += "\xf0\x9f\x98\x80";
-    EXPECT_FALSE(fillFrameName(emoji, 1, kImageFormatJpeg).empty());
-    EXPECT_TRUE(fillFrameName(emoji + "x", 1, kImageFormatJpeg).empty());
+    EXPECT_FALSE(fillFrameName(emoji, 1, ImageFormat::kJpeg).empty());
+    EXPECT_TRUE(fillFrameName(emoji + "x", 1, ImageFormat::kJpeg).empty());
 }
 
 // ---- A file layer in memory, with faults on request ----------------------------------------
@@ -545,7 +545,7 @@ class MemoryFiles final : public FillFiles {
         ++probes;
         return origin[n] != 0;
     }
-    FolderCheck checkFolder(const std::string& folder, std::uint8_t) override {
+    FolderCheck checkFolder(const std::string& folder, ImageFormat) override {
         if (folder != "mem")
             return FolderCheck::Missing;
         for (const std::uint32_t o : origin)
@@ -599,7 +599,7 @@ TEST(FillInMemory, AutoFillNeverWritesAboveTheLastNumber) {
     files.add(1, 499990);
     files.add(499998, 499998);
     files.add(500003, 500003);  // found by the end probe, beyond the last number
-    const FillReport report = autoFill(files, "mem", kImageFormatJpeg);
+    const FillReport report = autoFill(files, "mem", ImageFormat::kJpeg);
     EXPECT_EQ(report.outcome, FillOutcome::Finished);
     EXPECT_EQ(files.badNames, 0u);
     for (std::uint32_t n = 499991; n <= 499997; ++n)
@@ -616,7 +616,7 @@ TEST(FillInMemory, AutoFillNeverWritesAboveTheLastNumber) {
 TEST(FillInMemory, EndProbeNearTheLastNumberLooksNoFurtherThan500299) {
     MemoryFiles files;
     files.add(1, 500000);
-    const FillReport report = autoFill(files, "mem", kImageFormatJpeg);
+    const FillReport report = autoFill(files, "mem", ImageFormat::kJpeg);
     EXPECT_EQ(report.outcome, FillOutcome::Finished);
     EXPECT_EQ(report.progress.copied, 0u);
     EXPECT_EQ(files.highestWritten, 0u);
@@ -627,7 +627,7 @@ TEST(FillInMemory, OddFillEndsWith499999Into500000) {
     MemoryFiles files;
     for (std::uint32_t n = 1; n <= 500001; n += 2)
         files.add(n, n);
-    const FillReport report = oddFill(files, "mem", kImageFormatJpeg);
+    const FillReport report = oddFill(files, "mem", ImageFormat::kJpeg);
     EXPECT_EQ(report.outcome, FillOutcome::Finished);
     EXPECT_EQ(report.progress.copied, 250000u);
     EXPECT_EQ(files.origin[500000], 499999u);
@@ -642,7 +642,7 @@ TEST(FillInMemory, GapsAreFilledFromTheirLowerEnd) {
     files.add(8, 8);
     files.add(10, 12);
     files.add(200, 200);
-    const FillReport report = autoFill(files, "mem", kImageFormatJpeg);
+    const FillReport report = autoFill(files, "mem", ImageFormat::kJpeg);
     EXPECT_EQ(report.outcome, FillOutcome::Finished);
     for (std::uint32_t n = 4; n <= 7; ++n)
         EXPECT_EQ(files.origin[n], 3u);
@@ -674,7 +674,7 @@ TEST(FillInMemory, AnyCopyFailureStopsTheFill) {
         files.add(9, 9);
         files.failOnCopy = c.failOnCopy;
         files.failWith = c.failWith;
-        const FillReport report = autoFill(files, "mem", kImageFormatJpeg);
+        const FillReport report = autoFill(files, "mem", ImageFormat::kJpeg);
         EXPECT_EQ(report.outcome, FillOutcome::Failed) << c.failOnCopy;
         EXPECT_EQ(report.failure, c.failWith);
         EXPECT_EQ(report.progress.copied, c.copiedBefore);
@@ -689,7 +689,7 @@ TEST(FillInMemory, AnyCopyFailureStopsTheFill) {
         odd.add(9, 9);
         odd.failOnCopy = c.failOnCopy;
         odd.failWith = c.failWith;
-        const FillReport oddReport = oddFill(odd, "mem", kImageFormatJpeg);
+        const FillReport oddReport = oddFill(odd, "mem", ImageFormat::kJpeg);
         EXPECT_EQ(oddReport.outcome, FillOutcome::Failed);
         EXPECT_EQ(oddReport.progress.copied, c.copiedBefore);
         EXPECT_EQ(odd.copyCalls, c.failOnCopy);
@@ -701,10 +701,11 @@ TEST(FillInMemory, ProgressCountsAndCancelStopsAfterTheCurrentFile) {
     files.add(1, 1);
     files.add(100, 100);
     std::vector<FillProgress> seen;
-    const FillReport report = autoFill(files, "mem", kImageFormatJpeg, [&](const FillProgress& p) {
-        seen.push_back(p);
-        return p.examined < 5;
-    });
+    const FillReport report =
+        autoFill(files, "mem", ImageFormat::kJpeg, [&](const FillProgress& p) {
+            seen.push_back(p);
+            return p.examined < 5;
+        });
     EXPECT_EQ(report.outcome, FillOutcome::Cancelled);
     // The message says how far the fill got.
     EXPECT_EQ(fillMessage(report), "Fill cancelled: 5 frames examined, 5 copied");
@@ -721,7 +722,7 @@ TEST(FillInMemory, ProgressCountsAndCancelStopsAfterTheCurrentFile) {
     odd.add(1, 9);
     int calls = 0;
     const FillReport oddReport =
-        oddFill(odd, "mem", kImageFormatJpeg, [&](const FillProgress&) { return ++calls < 2; });
+        oddFill(odd, "mem", ImageFormat::kJpeg, [&](const FillProgress&) { return ++calls < 2; });
     EXPECT_EQ(oddReport.outcome, FillOutcome::Cancelled);
     EXPECT_EQ(oddReport.progress.copied, 2u);
     EXPECT_EQ(odd.origin[4], 3u);
@@ -734,7 +735,7 @@ TEST(FillInMemory, ProbesStayFewInLongRecordings) {
     files.add(1, 90000);
     for (std::uint32_t n = 10; n < 90000; n += 10)
         files.origin[n] = 0;
-    const FillReport report = autoFill(files, "mem", kImageFormatJpeg);
+    const FillReport report = autoFill(files, "mem", ImageFormat::kJpeg);
     EXPECT_EQ(report.progress.copied, 8999u);
     EXPECT_LT(files.probes, 2u * 90000u + 300u);
 }

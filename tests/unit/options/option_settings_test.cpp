@@ -96,7 +96,7 @@ TEST(FrameRateDialog, OkStoresBothSettings) {
     EXPECT_EQ(settings.framePeriod, 1600000u);
     EXPECT_EQ(settings.frameOption, 4);
     // Nothing else is touched.
-    EXPECT_EQ(settings.captureMode, 3);
+    EXPECT_EQ(settings.captureMode, CaptureMode::kSkipByThrees);
     EXPECT_EQ(settings.maxFrames, 90000u);
 }
 
@@ -258,7 +258,9 @@ TEST(RecordModeDialog, EachCheckOverridesTheOneBefore) {
         {0, true, true, true, 3},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(captureModeFromChecks(c.current, c.mode0, c.mode2, c.mode3), c.expected)
+        EXPECT_EQ(
+            captureModeFromChecks(static_cast<CaptureMode>(c.current), c.mode0, c.mode2, c.mode3),
+            static_cast<CaptureMode>(c.expected))
             << "current " << int(c.current) << " checks " << c.mode0 << c.mode2 << c.mode3;
     }
 }

@@ -95,7 +95,7 @@ TEST_P(FrameOptionNumbering, WritesTheTableOfItsOption) {
     Harness h;
     h.settings.frameOption = c.frameOption;
     h.settings.maxFrames = c.maxFrames;
-    h.settings.captureMode = 3;
+    h.settings.captureMode = CaptureMode::kSkipByThrees;
     h.run();
     EXPECT_EQ(h.files(), c.expected);
     EXPECT_EQ(h.state.screenStopped.load(), 1);
@@ -148,7 +148,7 @@ class CatchUpAfterStall : public ::testing::TestWithParam<ModeCase> {};
 TEST_P(CatchUpAfterStall, NumbersFollowTheMode) {
     const ModeCase& c = GetParam();
     Harness h;
-    h.settings.captureMode = c.mode;
+    h.settings.captureMode = static_cast<CaptureMode>(c.mode);
     h.settings.maxFrames = 15;
     h.stallAfter(5, 340);
     h.run();
@@ -220,7 +220,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(CaptureModes, ModeThreeIsNotTriggeredByOneLateSlot) {
     Harness h;
-    h.settings.captureMode = 3;
+    h.settings.captureMode = CaptureMode::kSkipByThrees;
     h.settings.maxFrames = 8;
     h.stallAfter(5, 250);  // 250 / 40 = 6, not above frame number 6
     h.run();
@@ -231,7 +231,7 @@ TEST(CaptureModes, ModeThreeIsNotTriggeredByOneLateSlot) {
 
 TEST(CaptureModes, ModeTwoNeverSkipsOnTheFirstPass) {
     Harness h;
-    h.settings.captureMode = 2;
+    h.settings.captureMode = CaptureMode::kSkipLateSlots;
     h.settings.maxFrames = 5;
     int reads = 0;
     // The first pass starts 100 ms late: the read after startTime jumps the clock.
@@ -246,7 +246,7 @@ TEST(CaptureModes, ModeTwoNeverSkipsOnTheFirstPass) {
 
 TEST(CaptureModes, ModeThreeWithTwoCopiesSkipsOnlyOnceAndThenCatchesUp) {
     Harness h;
-    h.settings.captureMode = 3;
+    h.settings.captureMode = CaptureMode::kSkipByThrees;
     h.settings.frameOption = 2;
     h.settings.maxFrames = 22;
     h.stallAfter(6, 340);  // slot 120 ms wrote 5 and 6; frame number 7, deadline 160 ms
@@ -273,7 +273,7 @@ TEST(CaptureModes, ModeThreeWithTwoCopiesSkipsOnlyOnceAndThenCatchesUp) {
 
 TEST(CaptureModes, ModeTwoAddsOneNumberPerMissedPeriodWhateverTheOption) {
     Harness h;
-    h.settings.captureMode = 2;
+    h.settings.captureMode = CaptureMode::kSkipLateSlots;
     h.settings.frameOption = 2;
     h.settings.maxFrames = 14;
     h.stallAfter(4, 190);  // slot 80 ms wrote 3 and 4; deadline 120 ms, frame number 5
@@ -318,7 +318,7 @@ TEST(CaptureTiming, SleepsUntilOneMillisecondBeforeTheSlotThenReadsTheClockPastI
 
 TEST(CaptureTiming, NoWaitWhenTheSlotHasPassed) {
     Harness h;
-    h.settings.captureMode = 0;
+    h.settings.captureMode = CaptureMode::kEverySlot;
     h.settings.maxFrames = 4;
     h.stallAfter(1, 500);
     h.run();
@@ -341,7 +341,7 @@ TEST(CaptureTiming, PeriodChangeTakesEffectAtTheNextPass) {
 TEST(CaptureTiming, ZeroPeriodFallsBackToFortyMilliseconds) {
     Harness h;
     h.settings.framePeriod = 0;
-    h.settings.captureMode = 3;
+    h.settings.captureMode = CaptureMode::kSkipByThrees;
     h.settings.maxFrames = 4;
     h.run();
     EXPECT_EQ(h.files(), (std::vector<Slot>{{1, 40}, {2, 80}, {3, 120}}));
@@ -357,7 +357,7 @@ TEST(CaptureTiming, ZeroFrameOptionGrabsOncePerSlot) {
 
 TEST(CaptureTiming, LatenessIsRecordedPerSlot) {
     Harness h;
-    h.settings.captureMode = 0;
+    h.settings.captureMode = CaptureMode::kEverySlot;
     h.settings.maxFrames = 4;
     h.stallAfter(1, 45);  // slot 2 (80 ms) on time, slot 3 on time
     h.run();
@@ -394,7 +394,7 @@ TEST(CaptureLimits, MaxFramesZeroOrOneWritesNothingAndEndsAtOnce) {
 TEST(CaptureLimits, NinetyThousandFramesEndWithNumber89999) {
     Harness h;
     h.settings.maxFrames = 90000;
-    h.settings.captureMode = 3;
+    h.settings.captureMode = CaptureMode::kSkipByThrees;
     h.clock.setStepPerRead(2000);  // keeps the spin short
     h.settings.captureRight = h.settings.captureLeft.load() + 2;
     h.settings.captureBottom = h.settings.captureTop.load() + 2;
@@ -582,7 +582,7 @@ TEST(CaptureSetUp, FilesGoIntoVid1OfTheCurrentDirectory) {
 
 TEST(CaptureSetUp, BmpFormatUsesTheBmpWriter) {
     Harness h;
-    h.settings.imageFormat = kImageFormatBmp;
+    h.settings.imageFormat = ImageFormat::kBmp;
     h.settings.maxFrames = 2;
     h.run();
     ASSERT_EQ(h.writers.writes.size(), 1u);

@@ -28,7 +28,7 @@ TEST(CommandLine, DefaultsRecordTheDefaultArea) {
     EXPECT_FALSE(r.options.framePeriod);
     EXPECT_FALSE(r.options.frameOption);
     EXPECT_FALSE(r.options.captureMode);
-    EXPECT_EQ(r.options.imageFormat, 1);
+    EXPECT_EQ(r.options.imageFormat, ImageFormat::kJpeg);
     EXPECT_EQ(r.options.jpegQuality, 85);
     EXPECT_EQ(r.options.audio, AudioSource::kNone);
     EXPECT_FALSE(r.options.stats);
@@ -49,16 +49,16 @@ TEST(CommandLine, EveryRecordingOption) {
     EXPECT_EQ(o.bottom, 1100);
     EXPECT_EQ(*o.framePeriod, 800000u);
     EXPECT_EQ(*o.frameOption, 12);
-    EXPECT_EQ(*o.captureMode, 2);
-    EXPECT_EQ(o.imageFormat, 0);
+    EXPECT_EQ(*o.captureMode, CaptureMode::kSkipLateSlots);
+    EXPECT_EQ(o.imageFormat, ImageFormat::kBmp);
     EXPECT_TRUE(o.stats);
 }
 
 TEST(CommandLine, ValuesAfterAnEqualsSign) {
     const ParseResult r = parse({"--mode=0", "--format=jpg", "--seconds=2", "--dir=a b"});
     ASSERT_TRUE(r.ok) << r.error;
-    EXPECT_EQ(*r.options.captureMode, 0);
-    EXPECT_EQ(r.options.imageFormat, 1);
+    EXPECT_EQ(*r.options.captureMode, CaptureMode::kEverySlot);
+    EXPECT_EQ(r.options.imageFormat, ImageFormat::kJpeg);
     EXPECT_DOUBLE_EQ(*r.options.seconds, 2.0);
     EXPECT_EQ(r.options.dir, "a b");
 }

@@ -14,7 +14,7 @@ TEST(DiskSpaceEstimate, FramesAndSoundOfAMinute) {
     bmp.screen = true;
     bmp.width = 700;
     bmp.height = 500;
-    bmp.imageFormat = kImageFormatBmp;
+    bmp.imageFormat = ImageFormat::kBmp;
     // 1500 BMP files of 54 + 4 x 704 x 500 bytes.
     EXPECT_EQ(estimatedMinuteBytes(bmp), 1500ull * (54 + 1408000) + kDiskFinishingBytes);
     bmp.frameOption = 2;  // two grabs a slot
@@ -46,13 +46,13 @@ TEST(DiskSpaceEstimate, PlanFromTheSettings) {
     CaptureSettings settings;
     settings.framePeriod = 800000;
     settings.frameOption = 2;
-    settings.imageFormat = kImageFormatBmp;
+    settings.imageFormat = ImageFormat::kBmp;
     const RecordingPlan plan = recordingPlan(settings, true, false);
     EXPECT_EQ(plan.width, 700);
     EXPECT_EQ(plan.height, 500);
     EXPECT_EQ(plan.framePeriod, 800000u);
     EXPECT_EQ(plan.frameOption, 2);
-    EXPECT_EQ(plan.imageFormat, kImageFormatBmp);
+    EXPECT_EQ(plan.imageFormat, ImageFormat::kBmp);
     EXPECT_TRUE(plan.screen);
     EXPECT_FALSE(plan.audio);
 }

@@ -81,7 +81,7 @@ std::uint32_t firstPixel(const std::uint8_t* p) {
 class JournalLane final : public FrameWriters {
   public:
     explicit JournalLane(Journal& journal) : journal_(journal) {}
-    void warmUp(const ScreenImage*, std::uint8_t) override {
+    void warmUp(const ScreenImage*, ImageFormat) override {
         std::lock_guard lock(journal_.mutex);
         ++journal_.warmUps;
     }
@@ -131,7 +131,7 @@ class JournalWriters final : public FrameWriters {
         for (std::size_t i = 0; i < lanes; ++i)
             lanes_.push_back(std::make_unique<JournalLane>(journal));
     }
-    void warmUp(const ScreenImage* image, std::uint8_t format) override {
+    void warmUp(const ScreenImage* image, ImageFormat format) override {
         main_.warmUp(image, format);
     }
     void writeBMP(const ScreenImage* image, const char* fileName) override {
@@ -153,7 +153,7 @@ class JournalWriters final : public FrameWriters {
     std::vector<std::unique_ptr<JournalLane>> lanes_;
 };
 
-std::string nameOf(std::uint64_t number, std::uint8_t format = kImageFormatJpeg,
+std::string nameOf(std::uint64_t number, ImageFormat format = ImageFormat::kJpeg,
                    const std::string& folder = "/rec") {
     FrameName name;
     EXPECT_TRUE(composeFrameName(folder + "/", number, format, name));
@@ -162,7 +162,7 @@ std::string nameOf(std::uint64_t number, std::uint8_t format = kImageFormatJpeg,
 
 // Grabs and queues frames first..last, as the loop does.
 void recordFrames(EncoderPool& pool, std::uint64_t first, std::uint64_t last,
-                  std::uint8_t format = kImageFormatJpeg, const std::string& folder = "/rec") {
+                  ImageFormat format = ImageFormat::kJpeg, const std::string& folder = "/rec") {
     FrameName name;
     for (std::uint64_t n = first; n <= last; ++n) {
         (void)pool.grab(0, 0);
@@ -197,7 +197,7 @@ TEST_P(PoolThreads, EveryFrameOnceWithItsOwnPictureWhateverOrderTheEncodesFinish
         journal.releasedBy = nameOf(2);
     }
     EncoderPool pool(grabber, writers, threads);
-    pool.start(kImageFormatJpeg);
+    pool.start(ImageFormat::kJpeg);
     EXPECT_EQ(pool.threadCount(), threads);
     recordFrames(pool, 1, 40);
     pool.finish();
@@ -229,7 +229,7 @@ TEST(PoolBounds, LoopWaitsWhenEveryBufferIsInUse) {
     FakeScreenGrabber grabber;
     ASSERT_TRUE(grabber.open(8, 4));
     EncoderPool pool(grabber, writers, 2);
-    pool.start(kImageFormatJpeg);
+    pool.start(ImageFormat::kJpeg);
     ASSERT_EQ(pool.ringSize(), 3u);
 
     std::atomic<bool> done{false};
@@ -260,7 +260,7 @@ TEST(PoolBounds, FinishWaitsForEveryQueuedFrame) {
     FakeScreenGrabber grabber;
     ASSERT_TRUE(grabber.open(8, 4));
     EncoderPool pool(grabber, writers, 2);
-    pool.start(kImageFormatJpeg);
+    pool.start(ImageFormat::kJpeg);
     // Two frames, each held by its thread, and a buffer reserved for the next grab: the loop
     // does not wait.
     recordFrames(pool, 1, 2);
@@ -288,7 +288,7 @@ TEST(PoolBounds, WithoutBuffersFramesGoThroughTheGrabbersImageOneAtATime) {
     grabber.failBuffers = true;
     ASSERT_TRUE(grabber.open(8, 4));
     EncoderPool pool(grabber, writers, 2);
-    pool.start(kImageFormatJpeg);
+    pool.start(ImageFormat::kJpeg);
     EXPECT_EQ(pool.threadCount(), 0u);
     EXPECT_EQ(pool.ringSize(), 1u);
     recordFrames(pool, 1, 5);
@@ -304,7 +304,7 @@ TEST(PoolBounds, WithoutBuffersFramesGoThroughTheGrabbersImageOneAtATime) {
 
 struct FailureCase {
     const char* what;
-    std::uint8_t format;
+    ImageFormat format;
     bool stillPicture;
     std::size_t messages;  // per frame
 };
@@ -333,15 +333,15 @@ TEST_P(PoolFailures, MissingFolderFailsEveryFrameOnce) {
     EXPECT_EQ(messages.size(), 12u * c.messages);
     for (const auto& m : messages)
         EXPECT_EQ(m, kBmpCannotCreate);
-    EXPECT_EQ(pool.counts().reused, c.stillPicture && c.format == kImageFormatJpeg ? 11u : 0u);
+    EXPECT_EQ(pool.counts().reused, c.stillPicture && c.format == ImageFormat::kJpeg ? 11u : 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, PoolFailures,
-    ::testing::Values(FailureCase{"bmp", kImageFormatBmp, false, 1},
-                      FailureCase{"bmp, still picture", kImageFormatBmp, true, 1},
-                      FailureCase{"jpeg", kImageFormatJpeg, false, 0},
-                      FailureCase{"jpeg, still picture", kImageFormatJpeg, true, 0}),
+    ::testing::Values(FailureCase{"bmp", ImageFormat::kBmp, false, 1},
+                      FailureCase{"bmp, still picture", ImageFormat::kBmp, true, 1},
+                      FailureCase{"jpeg", ImageFormat::kJpeg, false, 0},
+                      FailureCase{"jpeg, still picture", ImageFormat::kJpeg, true, 0}),
     [](const ::testing::TestParamInfo<FailureCase>& info) {
         std::string name = info.param.what;
         std::replace_if(
@@ -387,7 +387,7 @@ class UnchangedPicture : public ::testing::Test {
         return {out.data, out.data + out.size};
     }
     std::vector<std::uint8_t> file(std::uint64_t n) {
-        return readFile(nameOf(n, kImageFormatJpeg, dir.path()));
+        return readFile(nameOf(n, ImageFormat::kJpeg, dir.path()));
     }
 
     test::TempDir dir;
@@ -409,12 +409,12 @@ TEST_F(UnchangedPicture, IsWrittenWithTheBytesAnEncodeWouldGive) {
             paint(grabber.pixels(), pictures.at(grabs - before - 1));
         };
         EncoderPool pool(grabber, writers, threads);
-        pool.start(kImageFormatJpeg);
-        recordFrames(pool, 1, 7, kImageFormatJpeg, out.path());
+        pool.start(ImageFormat::kJpeg);
+        recordFrames(pool, 1, 7, ImageFormat::kJpeg, out.path());
         pool.finish();
 
         auto fileOf = [&](std::uint64_t n) {
-            return readFile(nameOf(n, kImageFormatJpeg, out.path()));
+            return readFile(nameOf(n, ImageFormat::kJpeg, out.path()));
         };
         const std::vector<std::uint8_t> one = encodingOf(1);
         ASSERT_FALSE(one.empty());
@@ -436,8 +436,8 @@ TEST_F(UnchangedPicture, FailedGrabIsWrittenAsThePictureBeforeIt) {
     FileFrameWriters writers(encoder.get(), ui, state);
     pictures = {1, 2, 0, 0, 3, 3};
     EncoderPool pool(grabber, writers, 2);
-    pool.start(kImageFormatJpeg);
-    recordFrames(pool, 1, 6, kImageFormatJpeg, dir.path());
+    pool.start(ImageFormat::kJpeg);
+    recordFrames(pool, 1, 6, ImageFormat::kJpeg, dir.path());
     pool.finish();
 
     EXPECT_EQ(file(1), encodingOf(1));
@@ -454,11 +454,11 @@ TEST_F(UnchangedPicture, FailedGrabInBmpShowsThePictureBefore) {
     FileFrameWriters writers(nullptr, ui, state);
     pictures = {4, 0, 5};
     EncoderPool pool(grabber, writers, 2);
-    pool.start(kImageFormatBmp);
-    recordFrames(pool, 1, 3, kImageFormatBmp, dir.path());
+    pool.start(ImageFormat::kBmp);
+    recordFrames(pool, 1, 3, ImageFormat::kBmp, dir.path());
     pool.finish();
     const auto bmp = [&](std::uint64_t n) {
-        return readFile(nameOf(n, kImageFormatBmp, dir.path()));
+        return readFile(nameOf(n, ImageFormat::kBmp, dir.path()));
     };
     ASSERT_EQ(bmp(1).size(), 54u + 64u * 48u * 4u);
     EXPECT_EQ(bmp(2), bmp(1));
@@ -486,12 +486,12 @@ TEST_F(UnchangedPicture, TheScreensWordSparesTheGrabOrTheComparison) {
         return answers.at(asked++);
     };
     EncoderPool pool(grabber, writers, 2);
-    pool.start(kImageFormatJpeg);
+    pool.start(ImageFormat::kJpeg);
     FrameName name;
     for (std::uint64_t n = 1; n <= 6; ++n) {
         EXPECT_TRUE(pool.grab(30, 40));
-        ASSERT_TRUE(composeFrameName(dir.path() + "/", n, kImageFormatJpeg, name));
-        pool.queue(name, kImageFormatJpeg);
+        ASSERT_TRUE(composeFrameName(dir.path() + "/", n, ImageFormat::kJpeg, name));
+        pool.queue(name, ImageFormat::kJpeg);
     }
     pool.finish();
 
@@ -522,7 +522,7 @@ TEST(CaptureWithEncoderThreads, NumbersAreThoseOfTheLoopAndTheEndWaitsForThem) {
         int title = 0;
         state.titleWindow = &title;
         settings.frameOption = option;
-        settings.captureMode = 0;
+        settings.captureMode = CaptureMode::kEverySlot;
         settings.maxFrames = 20;
         // The last frame takes long: the end must still wait for it.
         bool endSeenByAWrite = false;

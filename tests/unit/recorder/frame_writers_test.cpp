@@ -52,7 +52,8 @@ TEST_P(FrameNames, ComposeOrRefuse) {
     const NameCase& c = GetParam();
     FrameName name;
     name.text.fill('x');
-    EXPECT_EQ(composeFrameName(c.prefix, c.number, c.format, name), c.fits);
+    EXPECT_EQ(composeFrameName(c.prefix, c.number, static_cast<ImageFormat>(c.format), name),
+              c.fits);
     EXPECT_EQ(std::string(name.c_str()), c.expected);
     EXPECT_EQ(name.view(), c.expected);
 }
@@ -404,9 +405,9 @@ TEST(BmpMessages, TextsAreExact) {
 TEST_F(WriterTest, WarmUpWritesNoFileAndEncodesOnce) {
     FakeScreenGrabber grabber;
     ASSERT_TRUE(grabber.open(32, 32));
-    writers.warmUp(grabber.image(), kImageFormatJpeg);
-    writers.warmUp(grabber.image(), kImageFormatBmp);
-    writers.warmUp(nullptr, kImageFormatJpeg);
+    writers.warmUp(grabber.image(), ImageFormat::kJpeg);
+    writers.warmUp(grabber.image(), ImageFormat::kBmp);
+    writers.warmUp(nullptr, ImageFormat::kJpeg);
     EXPECT_EQ(encoder.calls, 1);
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
     EXPECT_EQ(writers.filesWritten(), 0u);

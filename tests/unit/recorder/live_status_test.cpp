@@ -142,7 +142,7 @@ TEST(StatusFigures, KeptByTheWorkersAsTheyGo) {
     test::TempDir dir;
     CaptureSettings settings;
     RecorderState state;
-    settings.captureMode = 2;  // late slots leave their numbers free
+    settings.captureMode = CaptureMode::kSkipLateSlots;  // late slots leave their numbers free
     settings.maxFrames = 40;
     FakeClock clock{7'000'000'000};
     clock.setStepPerRead(10);

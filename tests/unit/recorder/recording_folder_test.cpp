@@ -145,8 +145,8 @@ TEST(RecordingDescription, RoundTripAndBadValues) {
     d.sound = true;
     d.period100ns = 333333;
     d.frameOption = 13;
-    d.captureMode = 2;
-    d.imageFormat = 0;
+    d.captureMode = CaptureMode::kSkipLateSlots;
+    d.imageFormat = ImageFormat::kBmp;
     d.left = -10;
     d.top = 20;
     d.right = 1930;
@@ -160,7 +160,7 @@ TEST(RecordingDescription, RoundTripAndBadValues) {
     EXPECT_EQ(back.period100ns, 333333u);
     EXPECT_EQ(back.frameOption, 13);
     EXPECT_EQ(back.left, -10);
-    EXPECT_EQ(back.imageFormat, 0);
+    EXPECT_EQ(back.imageFormat, ImageFormat::kBmp);
 
     struct Bad {
         const char* text;
@@ -199,16 +199,16 @@ TEST(RecordingFolder, ListingAndSummary) {
           "12345.jpg", "frame.jpg", "1000000.jpg"})
         writeFile(dir / "vid1" / name, "x");
     std::vector<FrameFile> files;
-    ASSERT_TRUE(listFrameFiles((dir / "vid1").string(), 1, &files));
+    ASSERT_TRUE(listFrameFiles((dir / "vid1").string(), ImageFormat::kJpeg, &files));
     std::vector<std::string> names;
     for (const auto& f : files)
         names.push_back(f.name);
     EXPECT_EQ(names,
               (std::vector<std::string>{"000001.jpg", "000002.jpg", "000005.jpg", "1000000.jpg"}));
-    EXPECT_FALSE(listFrameFiles((dir / "missing").string(), 1, &files));
+    EXPECT_FALSE(listFrameFiles((dir / "missing").string(), ImageFormat::kJpeg, &files));
 
     writeFile(dir / "test.wma", "12345");
-    const RecordingSummary s = summarizeRecording(dir.string(), 1, true);
+    const RecordingSummary s = summarizeRecording(dir.string(), ImageFormat::kJpeg, true);
     EXPECT_EQ(s.frames, 4u);
     EXPECT_EQ(s.firstNumber, 1u);
     EXPECT_EQ(s.lastNumber, 1000000u);
@@ -220,7 +220,7 @@ TEST(RecordingFolder, ListingAndSummary) {
                   "export), sound in " +
                   dir.string() + "/test.wma");
     // Screen only: the sound file of another recording is not claimed.
-    EXPECT_TRUE(summarizeRecording(dir.string(), 1, false).soundFile.empty());
+    EXPECT_TRUE(summarizeRecording(dir.string(), ImageFormat::kJpeg, false).soundFile.empty());
 }
 
 }  // namespace

@@ -49,7 +49,7 @@ class RecordingWriters final : public FrameWriters {
 
     explicit RecordingWriters(FakeClock& clock) : clock_(clock) {}
 
-    void warmUp(const ScreenImage* image, std::uint8_t) override {
+    void warmUp(const ScreenImage* image, ImageFormat) override {
         ++warmUps;
         warmUpHadImage = image != nullptr;
         warmUpTime = clock_.peek();

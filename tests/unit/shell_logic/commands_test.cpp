@@ -102,7 +102,7 @@ class CommandsTest : public testing::Test {
 };
 
 TEST_F(CommandsTest, RecordStartsScreenWorkerOnly) {
-    state.statusCode.store(6);
+    state.statusCode.store(StatusCode::kAreaSelected);
     OnCommandRecord(ctx);
     EXPECT_EQ(workers.started, std::vector<std::string>{"screen:" + host.cwd});
     EXPECT_EQ(titles(), std::vector<std::string>{"Marrowdale recording screen only"});
@@ -110,8 +110,8 @@ TEST_F(CommandsTest, RecordStartsScreenWorkerOnly) {
     EXPECT_EQ(state.stopScreenRequested.load(), 0);
     EXPECT_EQ(state.stopAudioRequested.load(), 0);
     EXPECT_EQ(state.screenStopped.load(), 0);
-    EXPECT_EQ(state.screenFinished.load(), 1);  // untouched
-    EXPECT_EQ(state.statusCode.load(), 6);      // untouched
+    EXPECT_EQ(state.screenFinished.load(), 1);                      // untouched
+    EXPECT_EQ(state.statusCode.load(), StatusCode::kAreaSelected);  // untouched
     EXPECT_EQ(state.titleWindow.load(), nullptr);
     EXPECT_EQ(state.frameWindow.load(), &host.childFrameObject);
     EXPECT_EQ(state.viewWindow.load(), &host.viewWindowObject);
@@ -125,7 +125,7 @@ TEST_F(CommandsTest, StartBothStartsAudioThenScreenAndSetsStatus) {
     EXPECT_EQ(workers.started,
               (std::vector<std::string>{"audio:" + host.cwd, "screen:" + host.cwd}));
     EXPECT_EQ(titles(), std::vector<std::string>{"Marrowdale Recording"});
-    EXPECT_EQ(state.statusCode.load(), kStatusBothStarted);
+    EXPECT_EQ(state.statusCode.load(), StatusCode::kBothStarted);
     EXPECT_EQ(state.screenStopped.load(), 0);
     EXPECT_EQ(state.screenFinished.load(), 0);
     EXPECT_EQ(state.stopScreenRequested.load(), 0);
@@ -142,7 +142,7 @@ TEST_F(CommandsTest, MinimizeStartBothEndsWithRecordingTitle) {
     EXPECT_EQ(titles(), (std::vector<std::string>{"Marrowdale recording screen and audio",
                                                   "Marrowdale Recording"}));
     EXPECT_EQ(workers.started.size(), 2u);
-    EXPECT_EQ(state.statusCode.load(), kStatusBothStarted);
+    EXPECT_EQ(state.statusCode.load(), StatusCode::kBothStarted);
 }
 
 TEST_F(CommandsTest, MinimizeStartScreenClearsFinishedAndRecords) {
@@ -158,11 +158,11 @@ TEST_F(CommandsTest, MinimizeStartScreenClearsFinishedAndRecords) {
 TEST_F(CommandsTest, StopRaisesBothFlagsAndSetsTitleOnly) {
     state.screenStopped.store(0);
     state.screenFinished.store(0);
-    state.statusCode.store(3);
+    state.statusCode.store(StatusCode::kBothStarted);
     OnCommandStopRecording(ctx);
     EXPECT_EQ(state.screenStopped.load(), 1);
     EXPECT_EQ(state.screenFinished.load(), 1);
-    EXPECT_EQ(state.statusCode.load(), 3);
+    EXPECT_EQ(state.statusCode.load(), StatusCode::kBothStarted);
     EXPECT_EQ(titles(), std::vector<std::string>{"Marrowdale stopped"});
     EXPECT_TRUE(workers.started.empty());
     // Used while nothing records it does the same.
@@ -414,7 +414,7 @@ TEST_F(CommandsTest, ANewRecordingMovesTheEarlierOneAsideAndDescribesItself) {
     std::ofstream(dir / "test.wma") << "old sound";
     settings.framePeriod.store(800000);
     settings.frameOption.store(13);
-    settings.imageFormat.store(kImageFormatBmp);
+    settings.imageFormat.store(ImageFormat::kBmp);
     OnCommandStartBoth(ctx);
     ASSERT_EQ(workers.started.size(), 2u);
     EXPECT_TRUE(boxes().empty());

@@ -62,12 +62,12 @@ TEST(StatusLines, TextsAndPositionsPerCode) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "code " << int(c.code));
-        EXPECT_EQ(statusLines(c.code, c.area), c.expected);
+        EXPECT_EQ(statusLines(static_cast<StatusCode>(c.code), c.area), c.expected);
     }
 }
 
 TEST(StatusLines, LinesAreTwentyPixelsApartWithOverlappingBands) {
-    const auto lines = statusLines(0, ShownArea{});
+    const auto lines = statusLines(StatusCode::kShowArea, ShownArea{});
     ASSERT_EQ(lines.size(), 5u);
     for (std::size_t i = 1; i < lines.size(); ++i) {
         EXPECT_EQ(lines[i].y - lines[i - 1].y, 20);
@@ -110,12 +110,12 @@ TEST_F(PaintStatusTest, RaiseOnDrawRaisesFrameOnceThenClears) {
 }
 
 TEST_F(PaintStatusTest, LinesDrawnBetweenBeginAndEnd) {
-    state.statusCode.store(3);
+    state.statusCode.store(StatusCode::kBothStarted);
     paintStatus(true, state, ui, ShownArea{}, canvas);
     EXPECT_EQ(canvas.events, (std::vector<std::string>{"begin", "line", "end"}));
     ASSERT_EQ(canvas.lines.size(), 1u);
     EXPECT_EQ(canvas.lines[0].text, "Started video and audio recording");
-    state.statusCode.store(0);
+    state.statusCode.store(StatusCode::kShowArea);
     canvas.events.clear();
     canvas.lines.clear();
     paintStatus(true, state, ui, ShownArea{1, 2, 3, 4}, canvas);

@@ -729,7 +729,7 @@ void DialogsTest::recordModeOk() {
     QFETCH(int, before);
     QFETCH(int, radio);
     QFETCH(int, after);
-    settings.captureMode = static_cast<std::uint8_t>(before);
+    settings.captureMode = static_cast<CaptureMode>(before);
     CDialogScreenSaveMode dlg(settings);
     runModal(dlg, [&] {
         if (radio)
@@ -748,7 +748,7 @@ void DialogsTest::recordModeOnlyOkChangesSettings() {
             closeDialog(dlg, Close::Ok);
         });
     }
-    QCOMPARE(int(settings.captureMode.load()), 2);
+    QCOMPARE(settings.captureMode.load(), CaptureMode::kSkipLateSlots);
     {
         CDialogScreenSaveMode dlg(settings);
         bool anyChecked = true;
@@ -759,14 +759,14 @@ void DialogsTest::recordModeOnlyOkChangesSettings() {
         });
         QVERIFY(!anyChecked);
     }
-    QCOMPARE(int(settings.captureMode.load()), 2);
+    QCOMPARE(settings.captureMode.load(), CaptureMode::kSkipLateSlots);
     for (const auto& close : kNotOk) {
         CDialogScreenSaveMode dlg(settings);
         runModal(dlg, [&] {
             click(dlg, 1014);
             closeDialog(dlg, close.how);
         });
-        QCOMPARE(int(settings.captureMode.load()), 2);
+        QCOMPARE(settings.captureMode.load(), CaptureMode::kSkipLateSlots);
     }
 }
 
@@ -917,7 +917,7 @@ void DialogsTest::recordAudioCommandStartsOnlyAfterStart() {
         RecordingCommandContext ctx{settings, state, ui, launcher, launcher};
         state.screenFinished = 1;
         state.stopAudioRequested = 1;
-        const std::uint8_t status = state.statusCode;
+        const StatusCode status = state.statusCode;
         QTimer::singleShot(0, this, [&] {
             if (auto* dlg = qobject_cast<TemplateDialog*>(QApplication::activeModalWidget())) {
                 click(*dlg, 1002);  // "Save settings" first: nothing happens
@@ -1184,7 +1184,7 @@ void DialogsTest::fillAutoAndOdd() {
     QCOMPARE(readBytes(frameName(folder, 4)), readBytes(frameName(folder, 3)));
 
     // With BMP set, the BMP frame is the only one seen: nothing to fill, finished.
-    settings.imageFormat = kImageFormatBmp;
+    settings.imageFormat = ImageFormat::kBmp;
     messages.clear();
     CDIALOG_FILL bmp(settings);
     bmp.setMessageSink([&](const QString& text) { messages.push_back(text); });
@@ -1250,7 +1250,7 @@ class HeldFiles final : public FillFiles {
   public:
     explicit HeldFiles(std::atomic<bool>& release) : release_(release) {}
     bool exists(const std::string& path) override { return files_.exists(path); }
-    FolderCheck checkFolder(const std::string& folder, std::uint8_t format) override {
+    FolderCheck checkFolder(const std::string& folder, ImageFormat format) override {
         return files_.checkFolder(folder, format);
     }
     void startFill() override { files_.startFill(); }

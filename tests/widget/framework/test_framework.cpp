@@ -5,10 +5,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QtTest>
 #include <atomic>
+#include <memory>
 #include <thread>
 
 #include "framework/command_map.h"
@@ -75,6 +77,7 @@ class FrameworkTest : public QObject {
     void bridgeFromWorkerWaitsForGuiThread();
     void bridgeMessageBoxBlocksWorkerUntilOk();
     void bridgeOnGuiThreadRunsDirectly();
+    void handlesAndTheOwnerOfAGeneralMessage();
     void bridgeShutDownReleasesWorker();
     void bridgeTimers();
     void messageBoxCaptions();
@@ -482,9 +485,48 @@ void FrameworkTest::bridgeOnGuiThreadRunsDirectly() {
     bridge.setWindowTitle(toWindowHandle(&window), "Marrowdale Recording");
     QCOMPARE(window.windowTitle(), QStringLiteral("Marrowdale Recording"));
     testing::ModalAnswerer answerer;
-    bridge.messageBox(nullptr, "timeBeginPeriod() failed", kCaptionApp);
+    bridge.generalMessage(nullptr, "timeBeginPeriod() failed");
     QCOMPARE(answerer.texts, QStringList({"timeBeginPeriod() failed"}));
     QCOMPARE(answerer.captions, QStringList({"Marrowdale"}));
+}
+
+// A handle reaches its widget only when toWindowHandle made it and the widget lives; the general
+// message sits on its owner while the owner lives and becomes the application's box after.
+void FrameworkTest::handlesAndTheOwnerOfAGeneralMessage() {
+    QVERIFY(toWindowHandle(nullptr) == nullptr);
+    QVERIFY(widgetFromHandle(nullptr) == nullptr);
+    auto owner = std::make_unique<QWidget>();
+    QVERIFY(widgetFromHandle(static_cast<WindowHandle>(owner.get())) == nullptr);
+    const WindowHandle handle = toWindowHandle(owner.get());
+    QCOMPARE(toWindowHandle(owner.get()), handle);
+    QCOMPARE(widgetFromHandle(handle), owner.get());
+
+    QtUiBridge bridge;
+    QWidget* const ownerWidget = owner.get();
+    QList<QWidget*> parents;
+    QList<QMessageBox::Icon> icons;
+    QStringList captions;
+    QTimer answer;
+    connect(&answer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            parents << box->parentWidget();
+            icons << box->icon();
+            captions << box->windowTitle();
+            box->done(QMessageBox::Ok);
+        }
+    });
+    answer.start(10);
+    bridge.generalMessage(handle, "on the owner");
+    owner.reset();
+    QVERIFY(widgetFromHandle(handle) == nullptr);
+    bridge.generalMessage(handle, "owner gone");
+    bridge.messageBox(handle, "owner gone", kCaptionPlumet);
+    QCOMPARE(captions, QStringList({"Marrowdale", "Marrowdale", "Plumet"}));
+    QCOMPARE(parents.size(), 3);
+    QCOMPARE(parents[0], ownerWidget);
+    QVERIFY(parents[2] == nullptr);
+    QCOMPARE(icons, QList<QMessageBox::Icon>(
+                        {QMessageBox::NoIcon, QMessageBox::Warning, QMessageBox::NoIcon}));
 }
 
 void FrameworkTest::bridgeShutDownReleasesWorker() {

@@ -195,7 +195,7 @@ AppWorkers fakeWorkers(FakeWorkerLog& log) {
         while (!s.screenFinished.load() && !s.stopAudioRequested.load())
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         s.stopAudioRequested.store(0);
-        s.statusCode.store(kStatusAudioStopped);
+        s.statusCode.store(StatusCode::kAudioStopped);
         --log.running;
         return WorkerEnd{};
     };
@@ -543,7 +543,7 @@ void ShellTest::menuAndButtonPairsReachSameHandler() {
         result << (settled ? "settled" : "unsettled") << frame->windowTitle()
                << QString::number(recorderState().screenStopped.load())
                << QString::number(recorderState().screenFinished.load())
-               << QString::number(recorderState().statusCode.load())
+               << QString::number(int(recorderState().statusCode.load()))
                << QString::number(frame->isMinimized()) << started << answerer.dialogTitles
                << answerer.texts;
         stopAll();
@@ -579,14 +579,14 @@ void ShellTest::newViewResetsPeriodAndOption() {
     trigger(32782);
     QCOMPARE(captureSettings().framePeriod.load(), 800000u);
     captureSettings().frameOption.store(2);
-    captureSettings().captureMode.store(0);
+    captureSettings().captureMode.store(CaptureMode::kEverySlot);
     captureSettings().maxFrames.store(1234);
     trigger(res::ID_WINDOW_NEW);
     QCOMPARE(app_->documents().size(), std::size_t(1));
     QCOMPARE(app_->mainFrame()->childFrames().size(), std::size_t(2));
     QCOMPARE(captureSettings().framePeriod.load(), 400000u);
     QCOMPARE(captureSettings().frameOption.load(), 1);
-    QCOMPARE(captureSettings().captureMode.load(), 0);
+    QCOMPARE(captureSettings().captureMode.load(), CaptureMode::kEverySlot);
     QCOMPARE(captureSettings().maxFrames.load(), 1234u);
     // Two windows on one document are told apart.
     QCOMPARE(app_->mainFrame()->childFrames()[0]->windowTitle(), QStringLiteral("Marrowdale1:1"));
@@ -620,20 +620,20 @@ void ShellTest::statusDisplayRendering() {
     QVERIFY(text);
     // Codes 1 and 3: one line at (15, 15); the second line's place is empty.
     for (int code : {1, 3}) {
-        recorderState().statusCode.store(code);
+        recorderState().statusCode.store(static_cast<StatusCode>(code));
         const QImage one = renderStatus(view);
         const QList<int> r = bandRows(one, 16);
         QCOMPARE(r.first(), 15);
         QCOMPARE(r.last(), 15 + 24 - 1);
     }
-    recorderState().statusCode.store(1);
+    recorderState().statusCode.store(StatusCode::kAudioStopped);
     const int stoppedWidth = bandWidth(renderStatus(view), 20);
-    recorderState().statusCode.store(3);
+    recorderState().statusCode.store(StatusCode::kBothStarted);
     const int startedWidth = bandWidth(renderStatus(view), 20);
     QVERIFY2(startedWidth > stoppedWidth,
              qPrintable(QString("%1 %2").arg(startedWidth).arg(stoppedWidth)));
     // A negative number carries its minus sign: the line gets wider.
-    recorderState().statusCode.store(0);
+    recorderState().statusCode.store(StatusCode::kShowArea);
     view->shownLeft = 1280;
     const int positive = bandWidth(renderStatus(view), 55 + 12);
     view->shownLeft = -1280;
@@ -664,11 +664,11 @@ void ShellTest::startAndStopThroughCommands() {
     QCOMPARE(recorderState().frameWindow.load(), static_cast<WindowHandle>(view->parentWidget()));
     QCOMPARE(recorderState().viewWindow.load(), static_cast<WindowHandle>(view));
     QCOMPARE(recorderState().commandView.load(), static_cast<ViewHandle>(view));
-    QCOMPARE(recorderState().statusCode.load(), 0);
+    QCOMPARE(recorderState().statusCode.load(), StatusCode::kShowArea);
     trigger(32775);
     QCOMPARE(frame->windowTitle(), QStringLiteral("Marrowdale stopped"));
     QTRY_VERIFY(!app_->workers().screenWorkerRunning());
-    QCOMPARE(recorderState().statusCode.load(), 0);
+    QCOMPARE(recorderState().statusCode.load(), StatusCode::kShowArea);
     // The title stays when the window is deactivated and activated again.
     frame->showMinimized();
     frame->showNormal();
@@ -725,7 +725,7 @@ void ShellTest::startBothAndAudioEnd() {
     trigger(32793);
     QCOMPARE(frame->windowTitle(), QStringLiteral("Marrowdale Recording"));
     QVERIFY(frame->isMinimized());
-    QCOMPARE(recorderState().statusCode.load(), 3);
+    QCOMPARE(recorderState().statusCode.load(), StatusCode::kBothStarted);
     QCOMPARE(recorderState().titleWindow.load(), static_cast<WindowHandle>(frame));
     QTRY_COMPARE(log_.take().size(), 2);
     QStringList started = log_.take();
@@ -735,7 +735,7 @@ void ShellTest::startBothAndAudioEnd() {
     frame->showNormal();
     trigger(32774);
     QTRY_VERIFY(!app_->workers().audioWorkerRunning());
-    QCOMPARE(recorderState().statusCode.load(), 1);
+    QCOMPARE(recorderState().statusCode.load(), StatusCode::kAudioStopped);
     QCOMPARE(frame->windowTitle(), QStringLiteral("Marrowdale stopped"));
 }
 
