@@ -48,8 +48,8 @@ bool known(const char* const (&names)[N], const QString& word) {
 // Splits a line into words; a quoted string is one word (kept with a leading '"' marker so that
 // the caller can tell it was quoted). Returns false on an unterminated string or a bad escape.
 bool tokenize(const QString& line, QStringList& out, QString& why) {
-    int i = 0;
-    const int n = line.size();
+    qsizetype i = 0;
+    const qsizetype n = line.size();
     while (i < n) {
         const QChar c = line[i];
         if (c.isSpace()) {
@@ -100,7 +100,7 @@ bool tokenize(const QString& line, QStringList& out, QString& why) {
             out << s;
             continue;
         }
-        int j = i;
+        qsizetype j = i;
         while (j < n && !line[j].isSpace() && line[j] != '"')
             ++j;
         out << line.mid(i, j - i);
@@ -231,7 +231,7 @@ std::optional<std::vector<DialogTemplate>> parseDialogTemplates(const QString& t
         current->controls.push_back(std::move(c));
     }
     if (current)
-        return fail(lines.size(), QStringLiteral("missing end"));
+        return fail(static_cast<int>(lines.size()), QStringLiteral("missing end"));
     return result;
 }
 
@@ -263,8 +263,8 @@ std::optional<DialogTemplate> loadDialogTemplate(int id, QString* error) {
 int dialogTextToInt(const QString& text, bool isSigned, bool* ok) {
     if (ok)
         *ok = false;
-    int i = 0;
-    const int n = text.size();
+    qsizetype i = 0;
+    const qsizetype n = text.size();
     while (i < n && text[i].isSpace())
         ++i;
     bool negative = false;
@@ -272,7 +272,7 @@ int dialogTextToInt(const QString& text, bool isSigned, bool* ok) {
         negative = text[i] == '-';
         ++i;
     }
-    const int digitsStart = i;
+    const qsizetype digitsStart = i;
     long long value = 0;
     const long long limit = isSigned ? (negative ? 2147483648LL : 2147483647LL) : 4294967295LL;
     while (i < n && text[i] >= '0' && text[i] <= '9') {

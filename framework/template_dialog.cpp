@@ -369,10 +369,10 @@ bool TemplateDialog::setItemText(int id, const QString& text) {
     QWidget* w = item(id);
     if (!w)
         return false;
-    if (auto* e = qobject_cast<QLineEdit*>(w)) {
-        e->setText(text);
-    } else if (auto* e = qobject_cast<QPlainTextEdit*>(w)) {
-        e->setPlainText(text);
+    if (auto* line = qobject_cast<QLineEdit*>(w)) {
+        line->setText(text);
+    } else if (auto* plain = qobject_cast<QPlainTextEdit*>(w)) {
+        plain->setPlainText(text);
     } else if (auto* b = qobject_cast<QAbstractButton*>(w)) {
         b->setText(text);
     } else if (auto* g = qobject_cast<QGroupBox*>(w)) {

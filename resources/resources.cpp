@@ -153,7 +153,7 @@ QString commandPrompt(int id) {
 
 QString commandTooltip(int id) {
     const QString s = loadString(id);
-    const int nl = s.indexOf('\n');
+    const qsizetype nl = s.indexOf('\n');
     return nl < 0 ? QString() : s.mid(nl + 1);
 }
 

@@ -54,7 +54,7 @@ class CWindowsDialog : public TemplateDialog {
         windows_ = area_->subWindowList(QMdiArea::CreationOrder);
         for (QMdiSubWindow* w : windows_)
             listAddString(kList, w->windowTitle());
-        const int active = windows_.indexOf(area_->currentSubWindow());
+        const auto active = static_cast<int>(windows_.indexOf(area_->currentSubWindow()));
         if (active >= 0)
             listSetCurSel(kList, active);
     }

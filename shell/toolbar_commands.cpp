@@ -32,7 +32,7 @@ constexpr std::array<int, 18> kBasicCommands = {res::ID_FILE_NEW,
                                                 219};
 
 QString menuTextToName(QString text) {
-    const int tab = text.indexOf('\t');
+    const qsizetype tab = text.indexOf('\t');
     if (tab >= 0)
         text.truncate(tab);
     QString out;

@@ -109,8 +109,9 @@ bool readVideoFile(const std::string& path, bool decodePixels, ReadVideo* out, s
             if (decoder && avcodec_send_packet(decoder.get(), packet.get()) >= 0)
                 takePictures();
         } else if (packet->stream_index == audio) {
-            const double start = packet->pts * av_q2d(s->time_base);
-            const double end = (packet->pts + packet->duration) * av_q2d(s->time_base);
+            const double start = static_cast<double>(packet->pts) * av_q2d(s->time_base);
+            const double end =
+                static_cast<double>(packet->pts + packet->duration) * av_q2d(s->time_base);
             if (!audioSeen || start < out->audioStartSeconds)
                 out->audioStartSeconds = start;
             out->audioEndSeconds = std::max(out->audioEndSeconds, end);

@@ -183,7 +183,7 @@ TEST_P(WriterRoundTrip, ThreeSecondsOfToneComeBack) {
 INSTANTIATE_TEST_SUITE_P(Formats, WriterRoundTrip,
                          ::testing::Values(RoundTrip{"stereo_48k", 48000, 2},
                                            RoundTrip{"mono_44k", 44100, 1}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& test) { return std::string(test.param.name); });
 
 struct UnfinishedCase {
     const char* name;
@@ -244,7 +244,7 @@ TEST_P(UnfinishedFile, PlaysUpToTheLastPacketsWhileStillBeingWritten) {
 INSTANTIATE_TEST_SUITE_P(Formats, UnfinishedFile,
                          ::testing::Values(UnfinishedCase{"stereo_48k", 48000, 2},
                                            UnfinishedCase{"mono_22k", 22050, 1}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& test) { return std::string(test.param.name); });
 
 TEST(FfmpegWriter, EmptyRecordingStillGivesAValidFile) {
     ScratchDirectory scratch;

@@ -356,7 +356,7 @@ INSTANTIATE_TEST_SUITE_P(Depths, GrabberLayouts,
                          ::testing::Values(LayoutCase{"depth16_shared", "640x480x16", true},
                                            LayoutCase{"depth16_plain", "640x480x16", false},
                                            LayoutCase{"depth30_shared", "640x480x30", true}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& test) { return std::string(test.param.name); });
 
 // A screen whose pixels are colour numbers of a palette cannot be recorded: open() says so.
 TEST(GrabberOnX11Palette, EightBitScreenIsRefusedWithTheReason) {
@@ -401,8 +401,8 @@ TEST(GrabberOnX11NoDisplay, OpenFailsOnAMissingDisplay) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Memory, GrabberOnX11, ::testing::Values(true, false),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                             return info.param ? std::string("SharedMemory")
+                         [](const ::testing::TestParamInfo<bool>& test) {
+                             return test.param ? std::string("SharedMemory")
                                                : std::string("PlainGetImage");
                          });
 

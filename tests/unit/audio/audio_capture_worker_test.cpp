@@ -541,7 +541,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {"Error -10: Audio recorder  while looping\n\nGetBuffer error"},
                   true,
                   {0}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 TEST_F(AudioWorker, SampleDataFailureIsErrorMinusTwenty) {
     media.writerResults.sampleBuffer = E_FAIL;

@@ -103,7 +103,7 @@ INSTANTIATE_TEST_SUITE_P(
         PlacementCase{"PaddedToTheEnd", steady(0, 50), 1000, 0, 0, 24000, 0, 48000},
         // Nothing delivered at all: the whole recording is silence.
         PlacementCase{"NothingDeliveredIsAllSilence", {}, 2000, 0, 0, 96000, 0, 96000}),
-    [](const auto& info) { return info.param.name; });
+    [](const auto& test) { return test.param.name; });
 
 // Stamps jitter by a few milliseconds around a steady delivery: no silence is inserted and the
 // file stays within a few milliseconds of the stamps.
@@ -219,7 +219,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {1'000'000, 1'100'000, 9'000'000, 9'100'000}},
         // Unstamped packets are left as they are.
         BoundCase{"UnstampedLeftAlone", {0, 0, 1'000'000}, {0, 0, 1'000'000}}),
-    [](const auto& info) { return info.param.name; });
+    [](const auto& test) { return test.param.name; });
 
 }  // namespace
 }  // namespace marrowdale

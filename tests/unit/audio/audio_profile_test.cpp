@@ -137,7 +137,7 @@ INSTANTIATE_TEST_SUITE_P(
                   E_UNEXPECTED,
                   nullptr},
         MatchCase{"no_formats", {}, wanted(48000, 2), E_INVALIDARG, nullptr}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 TEST(FindAudioStreamConfig, NoFormatsMeansNoCodecChosen) {
     // A codec without formats has no format 0: it is skipped, so the subtype is not found.
@@ -255,7 +255,7 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"codec_choice_size", "", true, sizeFault(E_OUTOFMEMORY), 0, E_OUTOFMEMORY},
         FailureCase{"format_choice_props", "", false, propsFault(E_NOINTERFACE), 2, E_NOINTERFACE},
         FailureCase{"format_choice_fetch", "", false, fetchFault(E_FAIL), 3, E_FAIL}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 TEST(FindAudioStreamConfig, FailedFetchDuringCodecChoiceIsNotExamined) {
     // The fetch of format 0 fails while choosing the codec: the codec is not chosen (its
@@ -365,7 +365,7 @@ INSTANTIATE_TEST_SUITE_P(
         ServiceFailure{"profile_manager", &FakeMediaFormatService::createProfileManagerResult},
         ServiceFailure{"codec_info", &FakeMediaFormatService::queryCodecInfoResult},
         ServiceFailure{"empty_profile", &FakeMediaFormatService::createEmptyProfileResult}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 std::unique_ptr<Profile> exampleProfile(FakeMediaFormatService& service) {
     std::unique_ptr<Profile> profile;

@@ -162,7 +162,7 @@ INSTANTIATE_TEST_SUITE_P(
                          kAudioFormat2,
                          kAudioCodec1,
                          {kVideoPart[0], "Could not get the codec name.\n"}})}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 TEST(CodecListing, FailedFormatCountShowsZeroFormats) {
     FakeMediaFormatService service(smallCatalogue());

@@ -66,7 +66,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 {{kNaN, 0.5f}, {0.25f, 0.25f}},
                                 0.5f,
                                 static_cast<float>(std::sqrt(0.125 / 4))}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 TEST(MeterPublish, NothingAddedPublishesNothing) {
     LevelMeter meter;

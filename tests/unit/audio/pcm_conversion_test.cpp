@@ -73,7 +73,7 @@ INSTANTIATE_TEST_SUITE_P(
                        2,
                        {0.1f, 0.1f, 0.1f, 0.1f, 1.25f, -1.25f},
                        {3277, 3277, 3277, 3277, 32767, -32768}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 TEST(ConversionMissingBuffers, WritesNothingAndReportsNothing) {
     std::vector<float> in{0.5f, 0.5f, 0.5f, 0.5f};

@@ -211,7 +211,7 @@ INSTANTIATE_TEST_SUITE_P(
                 {0, 40, 0, 0, true, {{500, 0.5f}, {3000, 0.25f}}},
                 {0, 40, 0, 0, false, {}},
                 {{500, 0.5f}, {3000, 0.25f}}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 // The level meter: each source's peak and RMS, from its own packets.
 TEST_F(SourceMixRun, EachSourceHasItsOwnLevel) {

@@ -34,7 +34,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ChordCase{"Ctrl", std::nullopt}, ChordCase{"Ctrl+Shift", std::nullopt},
                       ChordCase{"Ctrl+Ctrl+A", std::nullopt}, ChordCase{"Hyper+A", std::nullopt},
                       ChordCase{"Ctrl+A, Ctrl+B", std::nullopt}, ChordCase{"F9+", std::nullopt}),
-    [](const auto& info) { return "Case" + std::to_string(info.index); });
+    [](const auto& test) { return "Case" + std::to_string(test.index); });
 
 }  // namespace
 }  // namespace marrowdale

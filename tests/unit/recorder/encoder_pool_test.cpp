@@ -342,8 +342,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FailureCase{"bmp, still picture", ImageFormat::kBmp, true, 1},
                       FailureCase{"jpeg", ImageFormat::kJpeg, false, 0},
                       FailureCase{"jpeg, still picture", ImageFormat::kJpeg, true, 0}),
-    [](const ::testing::TestParamInfo<FailureCase>& info) {
-        std::string name = info.param.what;
+    [](const ::testing::TestParamInfo<FailureCase>& test) {
+        std::string name = test.param.what;
         std::replace_if(
             name.begin(), name.end(), [](char ch) { return !std::isalnum(ch); }, '_');
         return name;

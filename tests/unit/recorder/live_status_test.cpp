@@ -90,7 +90,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Before the zero is known, and without an answer about free space.
         StatusCase{"Starting", true, false, kZero - 1, std::nullopt,
                    "Recording screen  0:00:00  2074 frames, 3 free  44.0 MB"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 TEST(StatusSizes, ThreeDigitsInPowersOfAThousand) {
     const std::vector<std::pair<std::uint64_t, std::string>> rows = {

@@ -178,7 +178,7 @@ INSTANTIATE_TEST_SUITE_P(
                    false,
                    {1, 2},
                    {}}),
-    [](const ::testing::TestParamInfo<LayoutCase>& info) { return info.param.name; });
+    [](const ::testing::TestParamInfo<LayoutCase>& test) { return test.param.name; });
 
 TEST(ToolbarLayoutTest, RemovedToolbarHasNoButtons) {
     ToolbarLayout layout;
