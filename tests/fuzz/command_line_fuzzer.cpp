@@ -27,8 +27,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     if (o.frameOption && *o.frameOption == 0)
         std::abort();
-    if (o.captureMode && *o.captureMode != 0 && *o.captureMode != 2 && *o.captureMode != 3)
-        std::abort();
+    if (o.captureMode) {
+        const int mode = static_cast<int>(*o.captureMode);
+        if (mode != 0 && mode != 2 && mode != 3)
+            std::abort();
+    }
     if (o.jpegQuality < 1 || o.jpegQuality > 100)
         std::abort();
     if (o.seconds && !(*o.seconds >= 0 && *o.seconds <= 1e9))

@@ -105,8 +105,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     marrowdale::PosixFillFiles files;
     const bool odd = size > 0 && (data[0] & 0x80) != 0;
     const marrowdale::FillReport report =
-        odd ? marrowdale::oddFill(files, folder, marrowdale::kImageFormatJpeg)
-            : marrowdale::autoFill(files, folder, marrowdale::kImageFormatJpeg);
+        odd ? marrowdale::oddFill(files, folder, marrowdale::ImageFormat::kJpeg)
+            : marrowdale::autoFill(files, folder, marrowdale::ImageFormat::kJpeg);
     ::alarm(0);
     (void)marrowdale::fillMessage(report);
 
