@@ -55,6 +55,20 @@ std::string ffmpegError(int code) {
     return text;
 }
 
+// Reads exactly `size` bytes into `data`; false on an error or an early end of file.
+bool readFully(int fd, std::uint8_t* data, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::read(fd, data + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 bool readWholeFile(const std::string& path, std::vector<std::uint8_t>* out, std::string* error) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -65,16 +79,7 @@ bool readWholeFile(const std::string& path, std::vector<std::uint8_t>* out, std:
     bool ok = ::fstat(fd, &info) == 0;
     if (ok) {
         out->resize(static_cast<std::size_t>(info.st_size));
-        std::size_t done = 0;
-        while (ok && done < out->size()) {
-            const ssize_t n = ::read(fd, out->data() + done, out->size() - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                ok = false;
-            else
-                done += static_cast<std::size_t>(n);
-        }
+        ok = readFully(fd, out->data(), out->size());
     }
     if (!ok)
         *error = path + ": " + std::strerror(errno != 0 ? errno : EIO);
@@ -92,17 +97,7 @@ bool readPacket(const std::string& path, AVPacket* packet, std::string* error) {
     struct stat info {};
     bool ok = ::fstat(fd, &info) == 0 && info.st_size > 0 && info.st_size < (1 << 30) &&
               av_new_packet(packet, static_cast<int>(info.st_size)) == 0;
-    std::size_t done = 0;
-    while (ok && done < static_cast<std::size_t>(packet->size)) {
-        const ssize_t n =
-            ::read(fd, packet->data + done, static_cast<std::size_t>(packet->size) - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            ok = false;
-        else
-            done += static_cast<std::size_t>(n);
-    }
+    ok = ok && readFully(fd, packet->data, static_cast<std::size_t>(packet->size));
     if (!ok)
         *error = path + ": cannot be read" +
                  (errno != 0 ? std::string(": ") + std::strerror(errno) : "");
