@@ -13,7 +13,6 @@
 #include "audio/level_meter.h"
 #include "audio/source_mix.h"
 #include "platform/arrival_stamps.h"
-#include "recorder/close_others_arming.h"
 
 namespace marrowdale {
 
@@ -533,7 +532,8 @@ std::int32_t AudioRun::commonExit(std::int32_t carried) {
     client_.reset();
     device_.reset();
     enumerator_.reset();
-    armCloseOthersTimer(settings_, state_, services_.ui);
+    if (services_.endHook != nullptr)
+        services_.endHook->workerEnded();
     return exitCode;
 }
 

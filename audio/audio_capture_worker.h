@@ -26,6 +26,7 @@
 #include "platform/media_writer.h"
 #include "platform/ui_bridge.h"
 #include "recorder/state.h"
+#include "recorder/worker_end_hook.h"
 
 namespace marrowdale {
 
@@ -92,6 +93,9 @@ struct AudioWorkerServices {
     AudioSystem& audio;
     MediaFormatService& media;
     UiBridge& ui;
+    // Runs as the last step of the common exit, after the endpoint was released; null: nothing
+    // runs.
+    WorkerEndHook* endHook = nullptr;
 };
 
 // The worker's body, on the calling thread. Returns the exit code (also in outcome).

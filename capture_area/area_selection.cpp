@@ -4,19 +4,31 @@ namespace marrowdale {
 
 namespace {
 
-void setFrameTitle(AreaSelectionHost& host, ViewHandle view, std::string_view title) {
+void setFrameTitle(AreaSelectionHost& host, CaptureView* view, std::string_view title) {
     if (view == nullptr) {
         return;
     }
-    const WindowHandle frame = host.topLevelFrame(view);
+    const WindowHandle frame = view->topLevelFrameHandle();
     if (frame != nullptr) {
         host.setWindowTitle(frame, title);
     }
 }
 
-void repaint(AreaSelectionHost& host, ViewHandle view) {
+void repaint(CaptureView* view) {
     if (view != nullptr) {
-        host.repaintView(view);
+        view->repaintErase();
+    }
+}
+
+void setShownTopLeft(CaptureView* view, std::int32_t x, std::int32_t y) {
+    if (view != nullptr) {
+        view->setShownTopLeft(x, y);
+    }
+}
+
+void setShownBottomRight(CaptureView* view, std::int32_t x, std::int32_t y) {
+    if (view != nullptr) {
+        view->setShownBottomRight(x, y);
     }
 }
 
@@ -30,10 +42,10 @@ void removeAreaSelectionWatch(RecorderState& state, AreaSelectionHost& host) {
 }
 
 void startAreaSelection(CaptureSettings& /*settings*/, RecorderState& state,
-                        AreaSelectionHost& host, ViewHandle view) {
-    const WindowHandle frame = host.topLevelFrame(view);
+                        AreaSelectionHost& host, CaptureView* view) {
+    const WindowHandle frame = view != nullptr ? view->topLevelFrameHandle() : nullptr;
     state.frameWindow = frame;
-    state.viewWindow = host.viewWindow(view);
+    state.viewWindow = view != nullptr ? view->viewWindowHandle() : nullptr;
     state.commandView = view;
 
     state.raiseOnDraw = 0;
@@ -51,7 +63,7 @@ void startAreaSelection(CaptureSettings& /*settings*/, RecorderState& state,
     // The frame does not take the mouse capture here: on X11 a pointer grab would keep the
     // presses from reaching the other programs' windows.
     state.statusCode = StatusCode::kShowArea;
-    repaint(host, view);
+    repaint(view);
 }
 
 long CaptureAreaMouseProc(CaptureSettings& settings, RecorderState& state, AreaSelectionHost& host,
@@ -64,24 +76,20 @@ long CaptureAreaMouseProc(CaptureSettings& settings, RecorderState& state, AreaS
     state.lastClickX = x;
     state.lastClickY = y;
 
-    const ViewHandle view = state.commandView.load();
+    CaptureView* const view = state.commandView.load();
     const std::uint8_t clickState = state.areaClickState.load();
     if (clickState == 1) {
         settings.captureLeft = x;
         settings.captureTop = y;
         state.areaClickState = 2;
-        if (view != nullptr) {
-            host.setShownTopLeft(view, x, y);
-        }
+        setShownTopLeft(view, x, y);
         setFrameTitle(host, view, kTitleClickBottomRight);
     } else {
         state.areaClickState = 0;
         if (clickState == 2) {
             settings.captureBottom = y;
             settings.captureRight = x;
-            if (view != nullptr) {
-                host.setShownBottomRight(view, x, y);
-            }
+            setShownBottomRight(view, x, y);
             removeAreaSelectionWatch(state, host);
             setFrameTitle(host, view, kTitleSelectionDone);
             state.statusCode = StatusCode::kAreaSelected;
@@ -90,7 +98,7 @@ long CaptureAreaMouseProc(CaptureSettings& settings, RecorderState& state, AreaS
         }
     }
 
-    repaint(host, view);
+    repaint(view);
     const WindowHandle frame = state.frameWindow.load();
     if (frame != nullptr) {
         host.setForegroundWindow(frame);
@@ -123,21 +131,20 @@ void cancelAreaSelection(CaptureSettings& settings, RecorderState& state, AreaSe
             host.removeMouseWatch(watch);
         return;
     }
-    const ViewHandle view = state.commandView.load();
+    CaptureView* const view = state.commandView.load();
     if (state.areaClickState.load() == 2) {
         settings.captureLeft = before.left;
         settings.captureTop = before.top;
-        if (view != nullptr)
-            host.setShownTopLeft(view, before.left, before.top);
+        setShownTopLeft(view, before.left, before.top);
     }
     state.areaClickState = 0;
     removeAreaSelectionWatch(state, host);
     setFrameTitle(host, view, kTitleSelectionDone);
-    repaint(host, view);
+    repaint(view);
 }
 
 void onViewLeftButtonDown(CaptureSettings& settings, RecorderState& state, AreaSelectionHost& host,
-                          ViewHandle view, std::int32_t x, std::int32_t y) {
+                          CaptureView* view, std::int32_t x, std::int32_t y) {
     // The watch has taken this press already (or takes it as the selection's watch).
     if (state.mouseHook.load() != nullptr)
         return;
@@ -151,23 +158,23 @@ void onViewLeftButtonDown(CaptureSettings& settings, RecorderState& state, AreaS
 }
 
 void onGlobalMouseDown(CaptureSettings& settings, RecorderState& state, AreaSelectionHost& host,
-                       ViewHandle view) {
+                       CaptureView* view) {
     const std::uint8_t clickState = state.areaClickState.load();
     const std::int32_t x = state.lastClickX.load();
     const std::int32_t y = state.lastClickY.load();
     if (clickState == 1) {
         settings.captureTop = y;
         settings.captureLeft = x;
-        host.setShownTopLeft(view, x, y);
+        setShownTopLeft(view, x, y);
         state.areaClickState = 2;
-        repaint(host, view);
+        repaint(view);
     } else if (clickState == 2) {
         state.areaClickState = 0;
         settings.captureRight = x;
         settings.captureBottom = y;
-        host.setShownBottomRight(view, x, y);
+        setShownBottomRight(view, x, y);
         removeAreaSelectionWatch(state, host);
-        repaint(host, view);
+        repaint(view);
     }
 }
 

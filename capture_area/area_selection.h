@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "capture_area/capture_view.h"
 #include "platform/mouse_watch.h"
 #include "recorder/state.h"
 
@@ -26,24 +27,13 @@ inline constexpr int kCommandSelectAreaToolbar = 32772;
 inline constexpr int kCommandSelectAreaMenu = 32773;
 inline constexpr int kCommandGlobalMouseDown = 36864;
 
-// What the selection needs from the windows around it. GUI thread only.
+// What the selection needs from the windows around it, besides the view itself (CaptureView).
+// GUI thread only.
 class AreaSelectionHost {
   public:
     virtual ~AreaSelectionHost() = default;
 
-    // The top-level frame that contains `view` (null when it has none), and the view's own
-    // window.
-    virtual WindowHandle topLevelFrame(ViewHandle view) = 0;
-    virtual WindowHandle viewWindow(ViewHandle view) = 0;
-
-    // The view's display copy of the rectangle (shownTop, shownLeft, shownRight, shownBottom).
-    virtual void setShownTopLeft(ViewHandle view, std::int32_t x, std::int32_t y) = 0;
-    virtual void setShownBottomRight(ViewHandle view, std::int32_t x, std::int32_t y) = 0;
-
     virtual void setWindowTitle(WindowHandle window, std::string_view title) = 0;
-
-    // Repaints the whole client area of the view, background erased.
-    virtual void repaintView(ViewHandle view) = 0;
 
     virtual void setForegroundWindow(WindowHandle window) = 0;
 
@@ -57,7 +47,7 @@ class AreaSelectionHost {
 // Commands 32772 and 32773 on `view`: starts a selection. A watch still recorded from an
 // earlier selection is removed first, so no watch outlives the selection it belongs to.
 void startAreaSelection(CaptureSettings& settings, RecorderState& state, AreaSelectionHost& host,
-                        ViewHandle view);
+                        CaptureView* view);
 
 // The watch's callback: `code` is kMouseWatchAction for an ordinary event, `message` one of
 // kMouseMessage*, `point` the desktop position (may be null). Only left-button presses act.
@@ -79,11 +69,11 @@ bool deliverWatchedEvent(CaptureSettings& settings, RecorderState& state, AreaSe
 // view's display copy therefore always agree. The caller does the default processing of the
 // press afterwards.
 void onViewLeftButtonDown(CaptureSettings& settings, RecorderState& state, AreaSelectionHost& host,
-                          ViewHandle view, std::int32_t x, std::int32_t y);
+                          CaptureView* view, std::int32_t x, std::int32_t y);
 
 // Command 36864 on `view`: applies the last press the watch recorded.
 void onGlobalMouseDown(CaptureSettings& settings, RecorderState& state, AreaSelectionHost& host,
-                       ViewHandle view);
+                       CaptureView* view);
 
 // The capture rectangle as it was when a selection started.
 struct CaptureRect {

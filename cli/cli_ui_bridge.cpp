@@ -36,8 +36,7 @@ void StderrUiBridge::setWindowTitle(WindowHandle /*window*/, std::string_view /*
 
 void StderrUiBridge::setForegroundWindow(WindowHandle /*window*/) {}
 
-TimerId StderrUiBridge::setCloseOthersTimer(WindowHandle /*window*/, TimerId /*id*/,
-                                            unsigned /*intervalMs*/) {
+TimerId StderrUiBridge::setTimer(WindowHandle /*window*/, TimerId /*id*/, unsigned /*intervalMs*/) {
     return 0;
 }
 

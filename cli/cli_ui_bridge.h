@@ -17,7 +17,7 @@ class StderrUiBridge final : public UiBridge {
     void showNotice(WindowHandle window, std::string_view text) override;
     void setWindowTitle(WindowHandle window, std::string_view title) override;
     void setForegroundWindow(WindowHandle window) override;
-    TimerId setCloseOthersTimer(WindowHandle window, TimerId id, unsigned intervalMs) override;
+    TimerId setTimer(WindowHandle window, TimerId id, unsigned intervalMs) override;
     bool killTimer(WindowHandle window, TimerId id) override;
 
     // Notices are dropped (--quiet); messages still go out.

@@ -29,6 +29,7 @@
 #include "recorder/recording_session.h"
 #include "recorder/screen_capture_worker.h"
 #include "recorder/state.h"
+#include "tools/close_others_arming.h"
 
 namespace marrowdale {
 
@@ -182,7 +183,7 @@ void printStats(const CaptureRunStats* stats, const FileFrameWriters* writers,
 class CliCommandHost final : public CommandHost {
   public:
     explicit CliCommandHost(std::string folder) : folder_(std::move(folder)) {}
-    ViewHandle view() override { return nullptr; }
+    CaptureView* view() override { return nullptr; }
     WindowHandle viewWindow() override { return nullptr; }
     WindowHandle parentWindow() override { return nullptr; }
     WindowHandle mainFrame() override { return nullptr; }
@@ -225,7 +226,8 @@ class CliWorkers {
         if (!writers_)
             return {};
         return [this](const WorkerStart& start) {
-            const ScreenCaptureServices services{clock_, *grabber_, *writers_, ui_};
+            ScreenCaptureServices services{clock_, *grabber_, *writers_, ui_};
+            services.endHook = &closeOthers_;
             screenEnd_ = runScreenCaptureWorker(settings_, state_, services, start.folder,
                                                 start.screenStats);
             return WorkerEnd{screenEnd_ != ScreenRunEnd::kEnded, 0};
@@ -235,7 +237,8 @@ class CliWorkers {
         if (!audio_ || !media_)
             return {};
         return [this](const WorkerStart& start) {
-            const AudioWorkerServices services{clock_, *audio_, *media_, ui_};
+            AudioWorkerServices services{clock_, *audio_, *media_, ui_};
+            services.endHook = &closeOthers_;
             const AudioRunTarget target{start.folder, start.zero100ns, start.zeroFromScreen};
             runAudioCaptureWorker(settings_, state_, services, target, &audioOutcome_);
             return WorkerEnd{audioFailed(), audioOutcome_.exitCode};
@@ -265,6 +268,8 @@ class CliWorkers {
     CaptureSettings& settings_;
     RecorderState& state_;
     UiBridge& ui_;
+    // Both workers' last end step, as in the desktop program (the bridge arms no timer here).
+    CloseOthersArming closeOthers_{settings_, state_, ui_};
     MonotonicClock clock_;
     ScreenRunEnd screenEnd_ = ScreenRunEnd::kEnded;
     ScreenGrabberLoader* screens_ = nullptr;

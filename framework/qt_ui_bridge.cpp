@@ -126,7 +126,7 @@ void QtUiBridge::setForegroundWindow(WindowHandle window) {
     });
 }
 
-TimerId QtUiBridge::setCloseOthersTimer(WindowHandle window, TimerId id, unsigned intervalMs) {
+TimerId QtUiBridge::setTimer(WindowHandle window, TimerId id, unsigned intervalMs) {
     TimerId result = 0;
     runOnGuiThread([&] {
         QWidget* w = widgetFromHandle(window);

@@ -37,10 +37,10 @@ class QtUiBridge final : public QObject, public UiBridge {
     void showNotice(WindowHandle window, std::string_view text) override;
     void setWindowTitle(WindowHandle window, std::string_view title) override;
     void setForegroundWindow(WindowHandle window) override;
-    TimerId setCloseOthersTimer(WindowHandle window, TimerId id, unsigned intervalMs) override;
+    TimerId setTimer(WindowHandle window, TimerId id, unsigned intervalMs) override;
     bool killTimer(WindowHandle window, TimerId id) override;
 
-    // GUI thread. What runs when a timer armed by setCloseOthersTimer fires (on the GUI thread,
+    // GUI thread. What runs when a timer armed by setTimer fires (on the GUI thread,
     // with the window and id it was armed with). Without a handler a firing timer does nothing.
     using TimerHandler = std::function<void(WindowHandle window, TimerId id)>;
     void setTimerHandler(TimerHandler handler);

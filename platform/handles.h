@@ -1,4 +1,4 @@
-// Opaque handles to objects owned by the GUI (a window, a view, a mouse watch) and the
+// Opaque handles to objects owned by the GUI (a window, a mouse watch) and the
 // identifier of a timer. The core never dereferences them; it hands them back to the UI bridge,
 // which knows what they are.
 #pragma once
@@ -8,7 +8,6 @@
 namespace marrowdale {
 
 using WindowHandle = void*;
-using ViewHandle = void*;
 using HookHandle = void*;
 using TimerId = std::uintptr_t;
 

@@ -14,10 +14,6 @@ namespace marrowdale {
 inline constexpr std::string_view kCaptionApp = "Marrowdale";  // general messages
 inline constexpr std::string_view kCaptionPlumet = "Plumet";   // output folder and BMP writer
 
-// The close-other-windows timer: id 100, every 200 ms.
-inline constexpr TimerId kCloseOthersTimerId = 100;
-inline constexpr unsigned kCloseOthersTimerIntervalMs = 200;
-
 class UiBridge {
   public:
     virtual ~UiBridge() = default;
@@ -44,11 +40,13 @@ class UiBridge {
     // Any thread; brings the window to the foreground.
     virtual void setForegroundWindow(WindowHandle window) = 0;
 
-    // Any thread. Arms the close-other-windows timer (id, interval) on `window`; its callback
-    // runs on the GUI thread. Returns the timer's identifier, 0 on failure.
-    virtual TimerId setCloseOthersTimer(WindowHandle window, TimerId id, unsigned intervalMs) = 0;
+    // Any thread. Arms timer `id` on `window` to fire every `intervalMs`; arming an armed timer
+    // again restarts it with the new interval. What a firing timer does is the program's
+    // business (its callback runs on the GUI thread). Returns the timer's identifier, 0 on
+    // failure.
+    virtual TimerId setTimer(WindowHandle window, TimerId id, unsigned intervalMs) = 0;
 
-    // Any thread. Kills a timer armed by setCloseOthersTimer; false when that fails.
+    // Any thread. Kills a timer armed by setTimer; false when that fails.
     virtual bool killTimer(WindowHandle window, TimerId id) = 0;
 };
 

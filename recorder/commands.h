@@ -77,7 +77,8 @@ enum class StartResult : std::uint8_t {
 class CommandHost {
   public:
     virtual ~CommandHost() = default;
-    virtual ViewHandle view() = 0;
+    // The view the command came from (recorded in commandView); may be null.
+    virtual CaptureView* view() = 0;
     virtual WindowHandle viewWindow() = 0;
     // The window that directly contains the view (its child frame); may be null.
     virtual WindowHandle parentWindow() = 0;

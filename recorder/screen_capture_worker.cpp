@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <string>
 
-#include "recorder/close_others_arming.h"
 #include "recorder/encoder_pool.h"
 #include "recorder/frame_names.h"
 #include "recorder/output_folder.h"
@@ -195,7 +194,8 @@ class CaptureRun {
             s_.ui.setWindowTitle(title, kTitleStopped);
             s_.ui.setForegroundWindow(title);
         }
-        armCloseOthersTimer(settings_, state_, s_.ui);
+        if (s_.endHook != nullptr)
+            s_.endHook->workerEnded();
     }
 
     CaptureSettings& settings_;

@@ -23,6 +23,7 @@
 #include "recorder/capture_stats.h"
 #include "recorder/frame_writers.h"
 #include "recorder/state.h"
+#include "recorder/worker_end_hook.h"
 
 namespace marrowdale {
 
@@ -49,6 +50,8 @@ struct ScreenCaptureServices {
     UiBridge& ui;
     // How many encoder threads at most; 0 means one per core, at most four.
     std::size_t encoderThreads = 0;
+    // Runs as the last end step, after the title window was told; null: nothing runs.
+    WorkerEndHook* endHook = nullptr;
 };
 
 // How a run ended.

@@ -15,6 +15,10 @@
 
 namespace marrowdale {
 
+// The view a capture-area selection runs for (capture_area/capture_view.h); the records keep
+// only its address.
+class CaptureView;
+
 // Image format of the frame files (the values are those of the command line's --format).
 enum class ImageFormat : std::uint8_t { kBmp = 0, kJpeg = 1 };
 
@@ -108,7 +112,7 @@ struct RecorderState {
     std::atomic<WindowHandle> closeOthersDialog{nullptr};
     std::atomic<WindowHandle> closeOthersList{nullptr};
     std::atomic<WindowHandle> titleWindow{nullptr};
-    std::atomic<ViewHandle> commandView{nullptr};
+    std::atomic<CaptureView*> commandView{nullptr};
     std::atomic<WindowHandle> frameWindow{nullptr};
     std::atomic<WindowHandle> viewWindow{nullptr};
     // The level meter, by SoundSource.

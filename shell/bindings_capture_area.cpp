@@ -1,6 +1,6 @@
 // The capture-area commands of the main view (the two-click selection, the applied press, the
-// fixed-size dialog), the view's own left-button press, the removal of the mouse watch when a
-// view goes away, and the close-other-windows timer callback.
+// fixed-size dialog), the view's own left-button press and the removal of the mouse watch when a
+// view goes away.
 #include <QPoint>
 #include <QPointF>
 #include <cmath>
@@ -10,53 +10,24 @@
 #include "capture_area/gui/gui_mouse_watch.h"
 #include "framework/command_map.h"
 #include "framework/qt_ui_bridge.h"
-#include "platform/clock.h"
 #include "resources/resources.h"
 #include "shell/marrowdale_view.h"
 #include "shell/view_command_bindings.h"
-#include "tools/close_others.h"
-#include "tools/gui/close_others_dialog.h"
 
 namespace marrowdale {
 
 namespace {
 
-CMarrowdaleView* viewFromHandle(ViewHandle view) {
-    return static_cast<CMarrowdaleView*>(view);
-}
-
 // The selection's view of the Qt windows. It holds nothing but the bridge, so one can be made
-// wherever a selection step runs; views are reached through their handles (a view clears the
-// recorded commandView when it goes away).
+// wherever a selection step runs; the selection reaches the view itself through CaptureView (a
+// view clears the recorded commandView when it goes away).
 class QtAreaSelectionHost final : public AreaSelectionHost {
   public:
     QtAreaSelectionHost(QtUiBridge& ui, const PlatformServices& platform)
         : ui_(ui), platform_(platform) {}
 
-    WindowHandle topLevelFrame(ViewHandle view) override {
-        return view ? viewFromHandle(view)->topLevelFrameHandle() : nullptr;
-    }
-    WindowHandle viewWindow(ViewHandle view) override {
-        return view ? viewFromHandle(view)->viewWindowHandle() : nullptr;
-    }
-    void setShownTopLeft(ViewHandle view, std::int32_t x, std::int32_t y) override {
-        if (!view)
-            return;
-        viewFromHandle(view)->shownLeft = x;
-        viewFromHandle(view)->shownTop = y;
-    }
-    void setShownBottomRight(ViewHandle view, std::int32_t x, std::int32_t y) override {
-        if (!view)
-            return;
-        viewFromHandle(view)->shownRight = x;
-        viewFromHandle(view)->shownBottom = y;
-    }
     void setWindowTitle(WindowHandle window, std::string_view title) override {
         ui_.setWindowTitle(window, title);
-    }
-    void repaintView(ViewHandle view) override {
-        if (view)
-            viewFromHandle(view)->repaintErase();
     }
     void setForegroundWindow(WindowHandle window) override { ui_.setForegroundWindow(window); }
 
@@ -97,13 +68,13 @@ void bindCaptureAreaCommands(CommandMap& map, CMarrowdaleView& view) {
 
     const auto start = [self, &ui, &platform] {
         QtAreaSelectionHost host(ui, platform);
-        startAreaSelection(captureSettings(), recorderState(), host, self->viewHandle());
+        startAreaSelection(captureSettings(), recorderState(), host, self->captureView());
     };
     map.on(res::ID_SELECT_AREA_BUTTON, start);
     map.on(res::ID_SELECT_AREA, start);
     map.on(res::ID_GLOBAL_MOUSE_DOWN, [self, &ui, &platform] {
         QtAreaSelectionHost host(ui, platform);
-        onGlobalMouseDown(captureSettings(), recorderState(), host, self->viewHandle());
+        onGlobalMouseDown(captureSettings(), recorderState(), host, self->captureView());
     });
     map.on(res::ID_FIXED_SIZE, [self] {
         runFixedSizeCommand(self->shownRight, self->shownBottom);
@@ -120,7 +91,7 @@ void bindCaptureAreaCommands(CommandMap& map, CMarrowdaleView& view) {
         // The press is taken once, in the desktop's pixels like the watch's presses.
         const QPointF desktop = QPointF(self->mapToGlobal(point)) * self->devicePixelRatioF();
         QtAreaSelectionHost host(ui, platform);
-        onViewLeftButtonDown(captureSettings(), state, host, self->viewHandle(),
+        onViewLeftButtonDown(captureSettings(), state, host, self->captureView(),
                              static_cast<std::int32_t>(std::lround(desktop.x())),
                              static_cast<std::int32_t>(std::lround(desktop.y())));
     });
@@ -128,15 +99,6 @@ void bindCaptureAreaCommands(CommandMap& map, CMarrowdaleView& view) {
     view.addDestroyStep([&ui, &platform] {
         QtAreaSelectionHost host(ui, platform);
         removeAreaSelectionWatch(recorderState(), host);
-    });
-
-    ui.setTimerHandler([&ui, &platform](WindowHandle, TimerId id) {
-        if (id != kCloseOthersTimerId)
-            return;
-        QtCloseOthersDialogHost dialogs(
-            [&platform] { return platform.windowList ? platform.windowList(nullptr) : nullptr; });
-        MonotonicClock clock;
-        OnTimerCloseOtherWindows(recorderState(), ui, dialogs, clock);
     });
 }
 

@@ -11,6 +11,7 @@
 #include "recorder/frame_writers.h"
 #include "recorder/screen_capture_worker.h"
 #include "recorder/state.h"
+#include "tools/close_others_arming.h"
 
 namespace marrowdale {
 
@@ -42,7 +43,9 @@ WorkerEnd recordScreen(const PlatformServices& platform, ScreenGrabberLoader& lo
     if (!grabber)
         return WorkerEnd{true, 0};
     FileFrameWriters writers(encoder.get(), ui, state);
-    const ScreenCaptureServices services{clock, *grabber, writers, ui};
+    CloseOthersArming closeOthers(settings, state, ui);
+    ScreenCaptureServices services{clock, *grabber, writers, ui};
+    services.endHook = &closeOthers;
     CaptureRunStats own;
     CaptureRunStats& figures = start.screenStats != nullptr ? *start.screenStats : own;
     const ScreenRunEnd end =
@@ -69,7 +72,9 @@ WorkerEnd recordSound(const PlatformServices& platform, UiBridge& ui, const Work
         ui.generalMessage(nullptr, "The audio recording could not be set up.");
         return WorkerEnd{true, -1};
     }
-    const AudioWorkerServices services{clock, *audio, *media, ui};
+    CloseOthersArming closeOthers(captureSettings(), recorderState(), ui);
+    AudioWorkerServices services{clock, *audio, *media, ui};
+    services.endHook = &closeOthers;
     const AudioRunTarget target{start.folder, start.zero100ns, start.zeroFromScreen};
     AudioWorkerOutcome outcome;
     runAudioCaptureWorker(captureSettings(), recorderState(), services, target, &outcome);

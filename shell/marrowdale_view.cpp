@@ -146,7 +146,7 @@ CMarrowdaleView::~CMarrowdaleView() {
     // meanwhile; at most 5 seconds.
     if (services_.waitForWorkers)
         services_.waitForWorkers();
-    if (state.commandView.load() == viewHandle())
+    if (state.commandView.load() == captureView())
         state.commandView.store(nullptr);
     if (document_)
         document_->removeView(this);
@@ -203,6 +203,16 @@ std::string CMarrowdaleView::currentDirectory() {
 
 void CMarrowdaleView::repaintErase() {
     update();
+}
+
+void CMarrowdaleView::setShownTopLeft(std::int32_t x, std::int32_t y) {
+    shownLeft = x;
+    shownTop = y;
+}
+
+void CMarrowdaleView::setShownBottomRight(std::int32_t x, std::int32_t y) {
+    shownRight = x;
+    shownBottom = y;
 }
 
 void CMarrowdaleView::setLeftButtonDownHandler(std::function<void(const QPoint&)> handler) {

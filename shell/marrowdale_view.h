@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "capture_area/capture_view.h"
 #include "framework/command_map.h"
 #include "framework/window_handle.h"
 #include "platform/platform_services.h"
@@ -42,7 +43,10 @@ struct ViewServices {
     PopupMenuHost* popupMenus = nullptr;
 };
 
-class CMarrowdaleView : public QWidget, public CommandTarget, private CommandHost {
+class CMarrowdaleView : public QWidget,
+                        public CommandTarget,
+                        public CaptureView,
+                        private CommandHost {
     Q_OBJECT
   public:
     // Joins `document` (may be null) as one of its views.
@@ -58,15 +62,18 @@ class CMarrowdaleView : public QWidget, public CommandTarget, private CommandHos
     // Null once the document has gone.
     CMarrowdaleDoc* document() const;
 
-    // The whole client area is repainted soon, its background erased first.
-    void repaintErase();
+    // CaptureView. The whole client area is repainted soon, its background erased first.
+    void repaintErase() override;
+    void setShownTopLeft(std::int32_t x, std::int32_t y) override;
+    void setShownBottomRight(std::int32_t x, std::int32_t y) override;
 
-    ViewHandle viewHandle() { return static_cast<ViewHandle>(this); }
-    WindowHandle viewWindowHandle() { return toWindowHandle(this); }
+    // The view as the area selection and RecorderState::commandView know it.
+    CaptureView* captureView() { return this; }
+    WindowHandle viewWindowHandle() override { return toWindowHandle(this); }
     // The child frame that directly contains the view (null while it has none).
     WindowHandle parentFrameHandle();
     // The top-level frame (the main frame).
-    WindowHandle topLevelFrameHandle();
+    WindowHandle topLevelFrameHandle() override;
 
     QtUiBridge& uiBridge() { return services_.ui; }
     WorkerLauncher& workers() { return services_.workers; }
@@ -106,7 +113,7 @@ class CMarrowdaleView : public QWidget, public CommandTarget, private CommandHos
 
   private:
     // CommandHost
-    ViewHandle view() override { return viewHandle(); }
+    CaptureView* view() override { return captureView(); }
     WindowHandle viewWindow() override { return viewWindowHandle(); }
     WindowHandle parentWindow() override { return parentFrameHandle(); }
     WindowHandle mainFrame() override { return topLevelFrameHandle(); }

@@ -10,11 +10,12 @@
 // What a binding may use from the view (shell/marrowdale_view.h):
 // - view.shownTop, shownLeft, shownRight, shownBottom: the display copy of the capture area;
 //   call view.repaintErase() after changing them (a repaint with the background erased).
-// - view.viewHandle(), view.parentFrameHandle() (the child frame that holds the view),
-//   view.topLevelFrameHandle() (the main frame): the handles RecorderState keeps.
-// - view.uiBridge(): the UI bridge (QtUiBridge): message boxes, titles, foreground and the
-//   close-other-windows timer. Its setTimerHandler() gives the callback that runs when a timer
-//   armed on frameWindow fires (on the GUI thread).
+// - view.captureView() (the view as the area selection and commandView know it),
+//   view.parentFrameHandle() (the child frame that holds the view), view.topLevelFrameHandle()
+//   (the main frame): what RecorderState keeps.
+// - view.uiBridge(): the UI bridge (QtUiBridge): message boxes, titles, foreground and timers.
+//   Its setTimerHandler() gives the callback that runs when a timer armed on frameWindow fires
+//   (on the GUI thread).
 // - view.setLeftButtonDownHandler(fn): fn(point in client coordinates) runs on every left
 //   button press in the view.
 // - view.postCommand(id): queues command `id` to the view, as a posted command message would.
@@ -35,10 +36,11 @@ class CMarrowdaleView;
 void bindOptionsCommands(CommandMap& map, CMarrowdaleView& view);
 // Record audio only, audio input source, both sources, codec list (32780, 32792, 32798, 32781).
 void bindAudioDialogCommands(CommandMap& map, CMarrowdaleView& view);
-// Area selection by mouse, the applied press, the fixed-size dialog (32772, 32773, 36864, 32797),
-// the view's left-button hook and the close-other-windows timer callback.
+// Area selection by mouse, the applied press, the fixed-size dialog (32772, 32773, 36864, 32797)
+// and the view's left-button hook.
 void bindCaptureAreaCommands(CommandMap& map, CMarrowdaleView& view);
-// Fill skipped frames (32785, 32789), export video (32798).
+// Fill skipped frames (32785, 32789), export video (32798) and the close-other-windows timer
+// callback.
 void bindToolsCommands(CommandMap& map, CMarrowdaleView& view);
 
 }  // namespace marrowdale

@@ -13,7 +13,7 @@ class FakeUiBridge final : public UiBridge {
   public:
     struct Call {
         // "messageBox" (a general message too, with caption kCaptionApp), "showNotice",
-        // "setWindowTitle", "setForegroundWindow", "setCloseOthersTimer", "killTimer"
+        // "setWindowTitle", "setForegroundWindow", "setTimer", "killTimer"
         std::string kind;
         WindowHandle window = nullptr;
         std::string text;     // message text or title
@@ -37,8 +37,8 @@ class FakeUiBridge final : public UiBridge {
     void setForegroundWindow(WindowHandle window) override {
         record({"setForegroundWindow", window, {}, {}, 0, 0});
     }
-    TimerId setCloseOthersTimer(WindowHandle window, TimerId id, unsigned intervalMs) override {
-        record({"setCloseOthersTimer", window, {}, {}, id, intervalMs});
+    TimerId setTimer(WindowHandle window, TimerId id, unsigned intervalMs) override {
+        record({"setTimer", window, {}, {}, id, intervalMs});
         return timerResult;
     }
     bool killTimer(WindowHandle window, TimerId id) override {
@@ -63,7 +63,7 @@ class FakeUiBridge final : public UiBridge {
         calls_.clear();
     }
 
-    TimerId timerResult = 100;  // what setCloseOthersTimer returns
+    TimerId timerResult = 100;  // what setTimer returns
     bool killResult = true;     // what killTimer returns
 
   private:

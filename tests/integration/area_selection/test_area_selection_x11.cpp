@@ -99,24 +99,25 @@ TEST_F(XSessionTest, PressOnAnotherProgramsButtonStillPressesIt) {
     EXPECT_EQ(program.waitExit(5000), std::optional<int>(7)) << "the press did not reach it";
 }
 
-// An area-selection host whose watches are real; the view and the frame are plain records.
-class RealWatchHost final : public AreaSelectionHost {
+// An area-selection host whose watches are real; it stands in for the view too, and the frame
+// is a plain record.
+class RealWatchHost final : public AreaSelectionHost, public CaptureView {
   public:
     RealWatchHost(CaptureSettings& settings, RecorderState& state)
         : settings_(settings), state_(state) {}
 
-    WindowHandle topLevelFrame(ViewHandle) override { return &frame; }
-    WindowHandle viewWindow(ViewHandle view) override { return view; }
-    void setShownTopLeft(ViewHandle, std::int32_t x, std::int32_t y) override {
+    WindowHandle topLevelFrameHandle() override { return &frame; }
+    WindowHandle viewWindowHandle() override { return &viewWindow; }
+    void setShownTopLeft(std::int32_t x, std::int32_t y) override {
         shownLeft = x;
         shownTop = y;
     }
-    void setShownBottomRight(ViewHandle, std::int32_t x, std::int32_t y) override {
+    void setShownBottomRight(std::int32_t x, std::int32_t y) override {
         shownRight = x;
         shownBottom = y;
     }
     void setWindowTitle(WindowHandle, std::string_view t) override { title = std::string(t); }
-    void repaintView(ViewHandle) override {}
+    void repaintErase() override {}
     void setForegroundWindow(WindowHandle) override { ++foregrounds; }
     HookHandle installMouseWatch() override {
         std::string error;
@@ -162,6 +163,7 @@ class RealWatchHost final : public AreaSelectionHost {
     std::size_t installed() const { return live_.size(); }
 
     int frame = 0;
+    int viewWindow = 0;
     std::string title;
     int foregrounds = 0;
     std::int32_t shownTop = 100, shownLeft = 100, shownRight = 800, shownBottom = 600;
@@ -182,11 +184,11 @@ class RealSelectionTest : public XSessionTest {
     CaptureSettings settings;
     RecorderState state;
     RealWatchHost host{settings, state};
-    int viewObject = 0;
+    CaptureView* view = &host;
 };
 
 TEST_F(RealSelectionTest, TwoRealClicksSetTheRectangle) {
-    startAreaSelection(settings, state, host, &viewObject);
+    startAreaSelection(settings, state, host, view);
     ASSERT_NE(state.mouseHook.load(), nullptr);
     EXPECT_EQ(host.title, "Click the top left point");
 
@@ -211,7 +213,7 @@ TEST_F(RealSelectionTest, TwoRealClicksSetTheRectangle) {
 }
 
 TEST_F(RealSelectionTest, RealDoubleClickEndsWithBothCornersAtOnePoint) {
-    startAreaSelection(settings, state, host, &viewObject);
+    startAreaSelection(settings, state, host, view);
     ASSERT_TRUE(run("xdotool mousemove 512 384 click --repeat 2 --delay 30 1"));
     host.pumpUntil([&] { return state.areaClickState.load() == 0; });
     EXPECT_EQ(settings.captureLeft.load(), 512);
@@ -222,8 +224,8 @@ TEST_F(RealSelectionTest, RealDoubleClickEndsWithBothCornersAtOnePoint) {
 }
 
 TEST_F(RealSelectionTest, RestartLeavesOneWatchAndPressesAfterTheEndAreNotTaken) {
-    startAreaSelection(settings, state, host, &viewObject);
-    startAreaSelection(settings, state, host, &viewObject);
+    startAreaSelection(settings, state, host, view);
+    startAreaSelection(settings, state, host, view);
     EXPECT_EQ(host.installed(), 1u);
     ASSERT_TRUE(run("xdotool mousemove 10 20 click 1 mousemove 30 40 click 1"));
     host.pumpUntil([&] { return state.areaClickState.load() == 0; });

@@ -17,26 +17,26 @@
 
 namespace marrowdale {
 
-// The windows around the selection, reduced to what a test reads back.
-class RecordingHost final : public AreaSelectionHost {
+// The windows around the selection and the view, reduced to what a test reads back.
+class RecordingHost final : public AreaSelectionHost, public CaptureView {
   public:
     RecordingHost(CaptureSettings& settings, RecorderState& state)
         : settings_(settings), state_(state) {}
 
-    WindowHandle topLevelFrame(ViewHandle) override { return &frame_; }
-    WindowHandle viewWindow(ViewHandle view) override { return view; }
-    void setShownTopLeft(ViewHandle, std::int32_t x, std::int32_t y) override {
+    WindowHandle topLevelFrameHandle() override { return &frame_; }
+    WindowHandle viewWindowHandle() override { return &viewWindow_; }
+    void setShownTopLeft(std::int32_t x, std::int32_t y) override {
         shownLeft = x;
         shownTop = y;
     }
-    void setShownBottomRight(ViewHandle, std::int32_t x, std::int32_t y) override {
+    void setShownBottomRight(std::int32_t x, std::int32_t y) override {
         shownRight = x;
         shownBottom = y;
     }
     void setWindowTitle(WindowHandle, std::string_view title) override {
         titles.emplace_back(title);
     }
-    void repaintView(ViewHandle) override {}
+    void repaintErase() override {}
     void setForegroundWindow(WindowHandle) override {}
     HookHandle installMouseWatch() override {
         const CaptureRect before = currentCaptureRect(settings_);
@@ -65,6 +65,7 @@ class RecordingHost final : public AreaSelectionHost {
     CaptureSettings& settings_;
     RecorderState& state_;
     int frame_ = 0;
+    int viewWindow_ = 0;
 };
 
 class OverlaySelection : public QObject {
@@ -81,7 +82,7 @@ class OverlaySelection : public QObject {
     }
 
     void twoCornersTakeTheRectangle() {
-        startAreaSelection(settings_, state_, host_, &view_);
+        startAreaSelection(settings_, state_, host_, view_);
         SelectionOverlay* overlay = shownOverlay();
         QVERIFY(overlay != nullptr);
         QPointer<SelectionOverlay> guard(overlay);
@@ -118,7 +119,7 @@ class OverlaySelection : public QObject {
 
     void escapeCancelsAndKeepsTheRectangle() {
         host_.titles.clear();
-        startAreaSelection(settings_, state_, host_, &view_);
+        startAreaSelection(settings_, state_, host_, view_);
         SelectionOverlay* overlay = shownOverlay();
         QVERIFY(overlay != nullptr);
         QPointer<SelectionOverlay> guard(overlay);
@@ -203,7 +204,7 @@ class OverlaySelection : public QObject {
     CaptureSettings settings_;
     RecorderState state_;
     RecordingHost host_{settings_, state_};
-    int view_ = 0;
+    CaptureView* view_ = &host_;  // the host stands in for the view
 };
 
 }  // namespace marrowdale

@@ -11,6 +11,7 @@
 #include "platform/fakes/fake_media_format.h"
 #include "platform/fakes/fake_ui_bridge.h"
 #include "recorder/recording_session.h"
+#include "tools/close_others_arming.h"
 
 namespace marrowdale {
 namespace {
@@ -37,7 +38,8 @@ class AudioWorker : public ::testing::Test {
     }
 
     std::int32_t run() {
-        const AudioWorkerServices services{clock, audio, media, ui};
+        AudioWorkerServices services{clock, audio, media, ui};
+        services.endHook = &closeOthers;
         return runAudioCaptureWorker(settings, state, services, target, &outcome);
     }
 
@@ -56,7 +58,7 @@ class AudioWorker : public ::testing::Test {
     }
     bool armed() const {
         for (const auto& c : ui.calls())
-            if (c.kind == "setCloseOthersTimer")
+            if (c.kind == "setTimer")
                 return true;
         return false;
     }
@@ -91,6 +93,8 @@ class AudioWorker : public ::testing::Test {
     FakeAudioSystem audio;
     FakeMediaFormatService media;
     FakeUiBridge ui;
+    // The end step both programs install.
+    CloseOthersArming closeOthers{settings, state, ui};
     AudioWorkerOutcome outcome;
     AudioRunTarget target;
     int frameWindowObject = 0;
@@ -652,7 +656,7 @@ TEST_F(AudioWorker, NormalEndArmsTheCloseOthersTimer) {
     EXPECT_EQ(calls[0].kind, "killTimer");
     EXPECT_EQ(calls[0].timer, 55u);
     EXPECT_EQ(calls[0].window, &frameWindowObject);
-    EXPECT_EQ(calls[1].kind, "setCloseOthersTimer");
+    EXPECT_EQ(calls[1].kind, "setTimer");
     EXPECT_EQ(calls[1].timer, 100u);
     EXPECT_EQ(calls[1].intervalMs, 200u);
     EXPECT_EQ(state.closeOthersTimerId.load(), ui.timerResult);

@@ -1,5 +1,5 @@
 // The two-click area selection: start, the watch's callback, the view's own press handler and
-// the "apply last press" command, driven against a host that records every call.
+// the "apply last press" command, driven against a host and views that record every call.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,30 +18,37 @@ struct Shown {
     std::int32_t top = 100, left = 100, right = 800, bottom = 600;
 };
 
+// A view whose calls go into the host's list, in their order among the host's own.
+class RecordingView final : public CaptureView {
+  public:
+    explicit RecordingView(std::vector<std::string>& calls) : calls_(calls) {}
+
+    WindowHandle topLevelFrameHandle() override { return frame; }
+    WindowHandle viewWindowHandle() override { return static_cast<CaptureView*>(this); }
+    void setShownTopLeft(std::int32_t x, std::int32_t y) override {
+        calls_.push_back("shownTopLeft " + std::to_string(x) + "," + std::to_string(y));
+        shown.left = x;
+        shown.top = y;
+    }
+    void setShownBottomRight(std::int32_t x, std::int32_t y) override {
+        calls_.push_back("shownBottomRight " + std::to_string(x) + "," + std::to_string(y));
+        shown.right = x;
+        shown.bottom = y;
+    }
+    void repaintErase() override { calls_.push_back("repaint"); }
+
+    WindowHandle frame = nullptr;
+    Shown shown;
+
+  private:
+    std::vector<std::string>& calls_;
+};
+
 class RecordingHost final : public AreaSelectionHost {
   public:
-    WindowHandle topLevelFrame(ViewHandle view) override {
-        auto it = frames.find(view);
-        return it == frames.end() ? nullptr : it->second;
-    }
-    WindowHandle viewWindow(ViewHandle view) override { return view; }
-    void setShownTopLeft(ViewHandle view, std::int32_t x, std::int32_t y) override {
-        calls.push_back("shownTopLeft " + std::to_string(x) + "," + std::to_string(y));
-        shown[view].left = x;
-        shown[view].top = y;
-    }
-    void setShownBottomRight(ViewHandle view, std::int32_t x, std::int32_t y) override {
-        calls.push_back("shownBottomRight " + std::to_string(x) + "," + std::to_string(y));
-        shown[view].right = x;
-        shown[view].bottom = y;
-    }
     void setWindowTitle(WindowHandle window, std::string_view title) override {
         calls.push_back("title " + std::string(title));
         titles[window] = std::string(title);
-    }
-    void repaintView(ViewHandle view) override {
-        calls.push_back("repaint");
-        ++repaints[view];
     }
     void setForegroundWindow(WindowHandle window) override {
         calls.push_back("foreground");
@@ -60,10 +67,7 @@ class RecordingHost final : public AreaSelectionHost {
         EXPECT_EQ(liveWatches.erase(watch), 1u) << "removed a watch that was not installed";
     }
 
-    std::map<ViewHandle, WindowHandle> frames;
-    std::map<ViewHandle, Shown> shown;
     std::map<WindowHandle, std::string> titles;
-    std::map<ViewHandle, int> repaints;
     std::vector<WindowHandle> foregrounds;
     std::vector<std::string> calls;
     std::set<HookHandle> liveWatches;
@@ -75,8 +79,7 @@ class AreaSelectionTest : public ::testing::Test {
   protected:
     void SetUp() override {
         resetToProcessStart(settings, state);
-        host.frames[view] = frame;
-        host.shown[view] = Shown{};
+        viewObject.frame = frame;
     }
 
     long press(std::int32_t x, std::int32_t y, std::uint32_t message = kMouseMessageLeftDown,
@@ -92,7 +95,7 @@ class AreaSelectionTest : public ::testing::Test {
         EXPECT_EQ(settings.captureBottom.load(), bottom);
     }
     void expectShown(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) {
-        const Shown& s = host.shown[view];
+        const Shown& s = viewObject.shown;
         EXPECT_EQ(s.left, left);
         EXPECT_EQ(s.top, top);
         EXPECT_EQ(s.right, right);
@@ -102,8 +105,9 @@ class AreaSelectionTest : public ::testing::Test {
     CaptureSettings settings;
     RecorderState state;
     RecordingHost host;
-    int viewObject = 0, frameObject = 0;
-    ViewHandle view = &viewObject;
+    RecordingView viewObject{host.calls};
+    CaptureView* view = &viewObject;
+    int frameObject = 0;
     WindowHandle frame = &frameObject;
 };
 
@@ -390,8 +394,8 @@ TEST_F(AreaSelectionTest, FailedInstallLeavesOnlyTheViewAndCommandPaths) {
 }
 
 TEST_F(AreaSelectionTest, ViewWithoutFrameGetsNoTitleOrForeground) {
-    int otherView = 0;
-    ViewHandle lonely = &otherView;
+    RecordingView otherView{host.calls};
+    CaptureView* lonely = &otherView;
     startAreaSelection(settings, state, host, lonely);
     EXPECT_EQ(state.frameWindow.load(), nullptr);
     press(1, 2);
@@ -399,20 +403,21 @@ TEST_F(AreaSelectionTest, ViewWithoutFrameGetsNoTitleOrForeground) {
     EXPECT_TRUE(host.titles.empty());
     EXPECT_TRUE(host.foregrounds.empty());
     expectRect(1, 2, 3, 4);
-    EXPECT_EQ(host.shown[lonely].left, 1);
-    EXPECT_EQ(host.shown[lonely].bottom, 4);
+    EXPECT_EQ(otherView.shown.left, 1);
+    EXPECT_EQ(otherView.shown.bottom, 4);
     EXPECT_EQ(state.raiseOnDraw.load(), 1);
 }
 
 TEST_F(AreaSelectionTest, WatchUpdatesTheViewThatStartedTheSelection) {
-    int secondViewObject = 0, secondFrameObject = 0;
-    ViewHandle second = &secondViewObject;
-    host.frames[second] = &secondFrameObject;
+    RecordingView secondViewObject{host.calls};
+    int secondFrameObject = 0;
+    CaptureView* second = &secondViewObject;
+    secondViewObject.frame = &secondFrameObject;
     startAreaSelection(settings, state, host, second);
     press(70, 80);
     press(170, 180);
-    EXPECT_EQ(host.shown[second].left, 70);
-    EXPECT_EQ(host.shown[second].bottom, 180);
+    EXPECT_EQ(secondViewObject.shown.left, 70);
+    EXPECT_EQ(secondViewObject.shown.bottom, 180);
     expectShown(100, 100, 800, 600);  // the first view keeps its copy
     EXPECT_EQ(host.titles[&secondFrameObject], "Marrowdale");
     EXPECT_EQ(host.titles.count(frame), 0u);
@@ -458,7 +463,7 @@ TEST_F(AreaSelectionTest, EscapeOnTheOverlayCancelsWithoutANewRectangle) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         resetToProcessStart(settings, state);
-        host.shown[view] = Shown{};
+        viewObject.shown = Shown{};
         host.titles.clear();
         startAreaSelection(settings, state, host, view);
         const CaptureRect before = currentCaptureRect(settings);

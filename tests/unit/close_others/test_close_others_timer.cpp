@@ -8,8 +8,8 @@
 
 #include "platform/fakes/fake_clock.h"
 #include "platform/fakes/fake_ui_bridge.h"
-#include "recorder/close_others_arming.h"
 #include "tools/close_others.h"
+#include "tools/close_others_arming.h"
 
 namespace marrowdale {
 namespace {
@@ -154,7 +154,7 @@ TEST_F(CloseOthersTimerTest, ArmingSetsTimer100Every200Ms) {
     armCloseOthersTimer(settings, state, ui);
     const auto calls = ui.calls();
     ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].kind, "setCloseOthersTimer");
+    EXPECT_EQ(calls[0].kind, "setTimer");
     EXPECT_EQ(calls[0].window, frame);
     EXPECT_EQ(calls[0].timer, 100u);
     EXPECT_EQ(calls[0].intervalMs, 200u);
@@ -174,7 +174,7 @@ TEST_F(CloseOthersTimerTest, RearmingKillsTheRecordedTimerAndReportsAFailedKill)
     EXPECT_EQ(calls[1].text, "KillTimer(TimerHandle) failed.");
     EXPECT_EQ(calls[1].caption, "OnCommandStartBoth()");
     EXPECT_EQ(calls[1].window, nullptr);
-    EXPECT_EQ(calls[2].kind, "setCloseOthersTimer");
+    EXPECT_EQ(calls[2].kind, "setTimer");
     EXPECT_EQ(state.closeOthersPending.load(), 1);
 }
 

@@ -14,6 +14,7 @@
 #include "recorder/recording_session.h"
 #include "recorder/screen_capture_worker.h"
 #include "test_support.h"
+#include "tools/close_others_arming.h"
 
 namespace marrowdale {
 namespace {
@@ -44,7 +45,8 @@ class Harness {
     }
 
     ScreenRunEnd run() {
-        const ScreenCaptureServices services{clock, grabber, writers, ui};
+        ScreenCaptureServices services{clock, grabber, writers, ui};
+        services.endHook = &closeOthers;
         return runScreenCaptureWorker(settings, state, services, cwd, &stats);
     }
     std::uint64_t start() const { return stats.startTime100ns.load(); }
@@ -76,6 +78,8 @@ class Harness {
     FakeScreenGrabber grabber{[this] { return clock.peek(); }};
     test::RecordingWriters writers{clock};
     FakeUiBridge ui;
+    // The end step both programs install.
+    CloseOthersArming closeOthers{settings, state, ui};
     CaptureRunStats stats;
     std::string cwd = "/nonexistent-mdl-capture-test";
 };
@@ -387,7 +391,7 @@ TEST(CaptureLimits, MaxFramesZeroOrOneWritesNothingAndEndsAtOnce) {
         EXPECT_EQ(calls[0].kind, "setWindowTitle");
         EXPECT_EQ(calls[0].text, "Marrowdale stopped");
         EXPECT_EQ(calls[1].kind, "setForegroundWindow");
-        EXPECT_EQ(calls[2].kind, "setCloseOthersTimer");
+        EXPECT_EQ(calls[2].kind, "setTimer");
     }
 }
 
@@ -525,7 +529,7 @@ TEST_P(CaptureEndSteps, RunInOrder) {
         } else if (call.kind == "messageBox") {
             EXPECT_EQ(call.text, "KillTimer(TimerHandle) failed.");
             EXPECT_EQ(call.caption, "OnCommandStartBoth()");
-        } else if (call.kind == "setCloseOthersTimer") {
+        } else if (call.kind == "setTimer") {
             EXPECT_EQ(call.window, &frame);
             EXPECT_EQ(call.timer, 100u);
             EXPECT_EQ(call.intervalMs, 200u);
@@ -546,11 +550,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         EndCase{false, false, 0, true, {}},
         EndCase{true, false, 0, true, {"setWindowTitle", "setForegroundWindow"}},
-        EndCase{false, true, 0, true, {"setCloseOthersTimer"}},
-        EndCase{
-            true, true, 0, true, {"setWindowTitle", "setForegroundWindow", "setCloseOthersTimer"}},
-        EndCase{false, true, 77, true, {"killTimer", "setCloseOthersTimer"}},
-        EndCase{false, true, 77, false, {"killTimer", "messageBox", "setCloseOthersTimer"}}));
+        EndCase{false, true, 0, true, {"setTimer"}},
+        EndCase{true, true, 0, true, {"setWindowTitle", "setForegroundWindow", "setTimer"}},
+        EndCase{false, true, 77, true, {"killTimer", "setTimer"}},
+        EndCase{false, true, 77, false, {"killTimer", "messageBox", "setTimer"}}));
 
 // ---- Folder, set-up and grabs -----------------------------------------------------------------
 

@@ -1,10 +1,21 @@
 // The records: process-start values and what a new view puts back.
 #include <gtest/gtest.h>
 
+#include "capture_area/capture_view.h"
 #include "recorder/state.h"
 
 namespace marrowdale {
 namespace {
+
+// A view the records only point at.
+class PointedView final : public CaptureView {
+  public:
+    WindowHandle topLevelFrameHandle() override { return nullptr; }
+    WindowHandle viewWindowHandle() override { return nullptr; }
+    void setShownTopLeft(std::int32_t, std::int32_t) override {}
+    void setShownBottomRight(std::int32_t, std::int32_t) override {}
+    void repaintErase() override {}
+};
 
 void scramble(CaptureSettings& s, RecorderState& r) {
     s.captureTop = 1;
@@ -35,7 +46,8 @@ void scramble(CaptureSettings& s, RecorderState& r) {
     r.titleWindow = &hook;
     r.frameWindow = &hook;
     r.viewWindow = &hook;
-    r.commandView = &hook;
+    static PointedView view;
+    r.commandView = &view;
 }
 
 TEST(Records, ProcessStartValues) {
@@ -59,6 +71,7 @@ TEST(Records, ProcessStartValues) {
         EXPECT_EQ(r.closeOthersTimerId.load(), 0u);
         EXPECT_EQ(r.titleWindow.load(), nullptr);
         EXPECT_EQ(r.mouseHook.load(), nullptr);
+        EXPECT_EQ(r.commandView.load(), nullptr);
         scramble(s, r);
         resetToProcessStart(s, r);  // the second round checks the reset
     }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "capture_area/capture_view.h"
 #include "platform/fakes/fake_ui_bridge.h"
 #include "recorder/commands.h"
 #include "recorder/state.h"
@@ -34,16 +35,27 @@ class FakeWorkers final : public WorkerLauncher {
     std::vector<std::string> started;
 };
 
+// A view the commands only record (commandView); nothing is asked of it.
+class RecordedView final : public CaptureView {
+  public:
+    WindowHandle topLevelFrameHandle() override { return nullptr; }
+    WindowHandle viewWindowHandle() override { return nullptr; }
+    void setShownTopLeft(std::int32_t, std::int32_t) override {}
+    void setShownBottomRight(std::int32_t, std::int32_t) override {}
+    void repaintErase() override {}
+};
+
 class FakeHost final : public CommandHost {
   public:
-    ViewHandle view() override { return &viewObject; }
+    CaptureView* view() override { return &viewObject; }
     WindowHandle viewWindow() override { return &viewWindowObject; }
     WindowHandle parentWindow() override { return &childFrameObject; }
     WindowHandle mainFrame() override { return &mainFrameObject; }
     void minimizeMainFrame() override { ++minimized; }
     std::string currentDirectory() override { return cwd; }
 
-    int viewObject = 0, viewWindowObject = 0, childFrameObject = 0, mainFrameObject = 0;
+    RecordedView viewObject;
+    int viewWindowObject = 0, childFrameObject = 0, mainFrameObject = 0;
     int minimized = 0;
     std::string cwd;
 };

@@ -127,7 +127,7 @@ class RecordingLauncher final : public WorkerLauncher, public CommandHost {
         if (kind != RecordingKind::kAudio)
             screenStarts.push_back(dir);
     }
-    ViewHandle view() override { return nullptr; }
+    CaptureView* view() override { return nullptr; }
     WindowHandle viewWindow() override { return nullptr; }
     WindowHandle parentWindow() override { return nullptr; }
     WindowHandle mainFrame() override { return nullptr; }

@@ -555,6 +555,7 @@ void FrameworkTest::bridgeTimers() {
     QtUiBridge bridge;
     QWidget frame;
     const WindowHandle handle = toWindowHandle(&frame);
+    constexpr TimerId kTimer = 100;
     QList<QPair<WindowHandle, TimerId>> fired;
     Qt::HANDLE guiThread = QThread::currentThreadId();
     bool onGuiThread = true;
@@ -563,24 +564,23 @@ void FrameworkTest::bridgeTimers() {
         fired << qMakePair(w, id);
     });
     TimerId armed = 0;
-    std::thread worker(
-        [&] { armed = bridge.setCloseOthersTimer(handle, kCloseOthersTimerId, 20); });
+    std::thread worker([&] { armed = bridge.setTimer(handle, kTimer, 20); });
     QTRY_VERIFY_WITH_TIMEOUT(armed != 0, 5000);
     worker.join();
-    QCOMPARE(armed, kCloseOthersTimerId);
-    QVERIFY(bridge.timerArmed(handle, kCloseOthersTimerId));
+    QCOMPARE(armed, kTimer);
+    QVERIFY(bridge.timerArmed(handle, kTimer));
     QTRY_VERIFY_WITH_TIMEOUT(fired.size() >= 2, 5000);  // it repeats until killed
     QVERIFY(onGuiThread);
     QCOMPARE(fired.first().first, handle);
-    QCOMPARE(fired.first().second, kCloseOthersTimerId);
-    QVERIFY(bridge.killTimer(handle, kCloseOthersTimerId));
-    QVERIFY(!bridge.timerArmed(handle, kCloseOthersTimerId));
-    QVERIFY(!bridge.killTimer(handle, kCloseOthersTimerId));  // already killed
+    QCOMPARE(fired.first().second, kTimer);
+    QVERIFY(bridge.killTimer(handle, kTimer));
+    QVERIFY(!bridge.timerArmed(handle, kTimer));
+    QVERIFY(!bridge.killTimer(handle, kTimer));  // already killed
     const int count = fired.size();
     QTest::qWait(80);
     QCOMPARE(fired.size(), count);
-    QCOMPARE(bridge.setCloseOthersTimer(nullptr, kCloseOthersTimerId, 200), TimerId(0));
-    QVERIFY(!bridge.killTimer(nullptr, kCloseOthersTimerId));
+    QCOMPARE(bridge.setTimer(nullptr, kTimer, 200), TimerId(0));
+    QVERIFY(!bridge.killTimer(nullptr, kTimer));
 }
 
 void FrameworkTest::messageBoxCaptions() {

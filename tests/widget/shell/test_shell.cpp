@@ -663,7 +663,7 @@ void ShellTest::startAndStopThroughCommands() {
     QVERIFY(QFileInfo(QDir::current().filePath("vid1")).isDir());
     QCOMPARE(recorderState().frameWindow.load(), static_cast<WindowHandle>(view->parentWidget()));
     QCOMPARE(recorderState().viewWindow.load(), static_cast<WindowHandle>(view));
-    QCOMPARE(recorderState().commandView.load(), static_cast<ViewHandle>(view));
+    QCOMPARE(recorderState().commandView.load(), static_cast<CaptureView*>(view));
     QCOMPARE(recorderState().statusCode.load(), StatusCode::kShowArea);
     trigger(32775);
     QCOMPARE(frame->windowTitle(), QStringLiteral("Marrowdale stopped"));

@@ -1,4 +1,4 @@
-#include "recorder/close_others_arming.h"
+#include "tools/close_others_arming.h"
 
 namespace marrowdale {
 
@@ -18,8 +18,7 @@ void armCloseOthersTimer(CaptureSettings& settings, RecorderState& state, UiBrid
     // Marked pending before the timer exists: its first tick always finds the mark, and the
     // callback, which takes the mark as it starts, cannot clear this arming's mark afterwards.
     state.closeOthersPending = 1;
-    state.closeOthersTimerId =
-        ui.setCloseOthersTimer(frame, kCloseOthersTimerId, kCloseOthersTimerIntervalMs);
+    state.closeOthersTimerId = ui.setTimer(frame, kCloseOthersTimerId, kCloseOthersTimerIntervalMs);
 }
 
 }  // namespace marrowdale
