@@ -139,6 +139,7 @@ void printStats(const CaptureRunStats* stats, const FileFrameWriters* writers,
         add("free=%" PRIu64, free);
         add("skipped_by_mode=%" PRIu64, stats->skippedByMode);
         add("reused=%" PRIu64, stats->reusedFrames);
+        add("partly_reused=%" PRIu64, stats->partlyReusedFrames);
         add("ring_waits=%" PRIu64, stats->ringWaits);
         add("seconds=%.3f", seconds);
         add("zero_s=%.6f", static_cast<double>(stats->startTime100ns.load()) / 1e7);

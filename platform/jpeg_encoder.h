@@ -34,6 +34,12 @@ class JpegEncoder {
     virtual ~JpegEncoder() = default;
     // False when the image cannot be encoded (no pixels, unsupported format, library error).
     virtual bool encode(const ScreenImage& image, EncodedJpeg& out) = 0;
+    // The rows of pixels between restart markers in what encode() writes, 0 when it writes none.
+    // With R rows, the bytes between two markers stand for one band of R rows (the last band
+    // may be shorter) and depend on nothing else: encoding the rows from k x R on as an image of
+    // their own gives the same bytes for the same pixels, so a picture can be put together from
+    // the bands of another encode of the same size.
+    virtual int restartRows() const { return 0; }
     // Another encoder with the same settings, for another thread; null when none can be made.
     virtual std::unique_ptr<JpegEncoder> clone() const { return nullptr; }
 };

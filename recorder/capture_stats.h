@@ -51,13 +51,14 @@ struct CaptureRunStats {
     // Live: grab-and-write steps, and the highest number given to a grab (one writer, the loop).
     std::atomic<std::uint64_t> grabs{0};
     std::atomic<std::uint64_t> highestNumber{0};
-    std::uint64_t failedGrabs = 0;     // the screen copy reported a failure
-    std::uint64_t refusedNames = 0;    // names that would not fit, not written
-    std::uint64_t skippedByMode = 0;   // numbers passed over by modes 2 and 3
-    std::uint64_t reusedFrames = 0;    // written with the bytes of the unchanged frame before
-    std::uint64_t ringWaits = 0;       // times the loop waited for a free grab buffer
-    std::uint64_t encoderThreads = 0;  // 0: frames were written on the worker's thread
-    bool grabberFailed = false;        // the screen could not be grabbed at all: nothing recorded
+    std::uint64_t failedGrabs = 0;         // the screen copy reported a failure
+    std::uint64_t refusedNames = 0;        // names that would not fit, not written
+    std::uint64_t skippedByMode = 0;       // numbers passed over by modes 2 and 3
+    std::uint64_t reusedFrames = 0;        // written with the bytes of the unchanged frame before
+    std::uint64_t partlyReusedFrames = 0;  // encoded only in the bands that changed
+    std::uint64_t ringWaits = 0;           // times the loop waited for a free grab buffer
+    std::uint64_t encoderThreads = 0;      // 0: frames were written on the worker's thread
+    bool grabberFailed = false;  // the screen could not be grabbed at all: nothing recorded
     LatenessHistogram lateness;
     // Live: the files of this run.
     FrameFileCounts written;

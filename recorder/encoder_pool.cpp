@@ -1,5 +1,7 @@
 #include "recorder/encoder_pool.h"
 
+#include "recorder/jpeg_bands.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -170,14 +172,75 @@ void EncoderPool::queue(const FrameName& name, ImageFormat imageFormat) {
     }
     current_ = -1;
     if (threads_.empty()) {
-        writeFrame(index, writers_);
+        writeFrame(index, writers_, loopScratch_);
     } else {
         jobQueued_.notify_one();
     }
     current_ = takeFreeSlot();
 }
 
-void EncoderPool::writeFrame(int index, FrameWriters& lane) {
+bool EncoderPool::encodeChangedBands(Slot& slot, Slot& before, FrameWriters& lane, Scratch& scratch,
+                                     std::size_t bands, int bandRows) {
+    const ScreenImage& image = *imageOf(slot);
+    const std::size_t rows = static_cast<std::size_t>(bandRows);
+    const std::size_t height = static_cast<std::size_t>(image.height);
+    // The changed bands first, run by run, while the frame before may still be encoding.
+    scratch.fresh.clear();
+    scratch.freshEnds.assign(bands, 0);
+    for (std::size_t band = 0; band < bands;) {
+        if (scratch.changed[band] == 0) {
+            ++band;
+            continue;
+        }
+        std::size_t end = band;
+        while (end < bands && scratch.changed[end] != 0)
+            ++end;
+        ScreenImage part = image;
+        part.pixels = image.pixels + band * rows * image.strideBytes;
+        part.height = static_cast<std::int32_t>(std::min(end * rows, height) - band * rows);
+        EncodedJpeg encoded;
+        if (!lane.encodeJPG(&part, encoded) ||
+            !findBandEnds(encoded.data, encoded.size, end - band, scratch.runEnds))
+            return false;
+        for (std::size_t i = band; i < end; ++i) {
+            const std::size_t from = scratch.runEnds[i - band];
+            appendBandAs(encoded.data + from, scratch.runEnds[i - band + 1] - from, i, bands,
+                         scratch.fresh);
+            scratch.freshEnds[i] = scratch.fresh.size();
+        }
+        band = end;
+    }
+    {
+        std::unique_lock lock(mutex_);
+        bytesDone_.wait(lock, [&before] { return before.bytesDone; });
+    }
+    if (before.jpeg.empty() || before.bandEnds.size() != bands + 1)
+        return false;
+
+    // The headers and unchanged bands of the frame before, the changed bands of this one.
+    const std::vector<std::size_t>& ends = before.bandEnds;
+    slot.jpeg.assign(before.jpeg.begin(),
+                     before.jpeg.begin() + static_cast<std::ptrdiff_t>(ends[0]));
+    slot.bandEnds.assign(1, ends[0]);
+    std::size_t freshFrom = 0;
+    for (std::size_t band = 0; band < bands; ++band) {
+        if (scratch.changed[band] != 0) {
+            const auto first = scratch.fresh.begin() + static_cast<std::ptrdiff_t>(freshFrom);
+            const auto last =
+                scratch.fresh.begin() + static_cast<std::ptrdiff_t>(scratch.freshEnds[band]);
+            slot.jpeg.insert(slot.jpeg.end(), first, last);
+            freshFrom = scratch.freshEnds[band];
+        } else {
+            slot.jpeg.insert(slot.jpeg.end(),
+                             before.jpeg.begin() + static_cast<std::ptrdiff_t>(ends[band]),
+                             before.jpeg.begin() + static_cast<std::ptrdiff_t>(ends[band + 1]));
+        }
+        slot.bandEnds.push_back(slot.jpeg.size());
+    }
+    return true;
+}
+
+void EncoderPool::writeFrame(int index, FrameWriters& lane, Scratch& scratch) {
     Slot& slot = slots_[static_cast<std::size_t>(index)];
     int previous = slot.previous;
     Slot* before = previous >= 0 ? &slots_[static_cast<std::size_t>(previous)] : nullptr;
@@ -193,15 +256,32 @@ void EncoderPool::writeFrame(int index, FrameWriters& lane) {
     };
 
     bool reused = false;
+    bool partlyReused = false;
     const std::vector<std::uint8_t>* bytes = &slot.jpeg;
     if (slot.format == ImageFormat::kBmp) {
         const Slot& source = slot.showsPrevious ? *before : slot;
         lane.writeBMP(imageOf(source), slot.name.c_str());
         letGoOfBefore();
     } else {
-        if (before != nullptr &&
-            (slot.showsPrevious ||
-             (!slot.knownChanged && samePixels(imageOf(slot), imageOf(*before))))) {
+        // Which bands of rows differ from the picture before. An encoder without restart
+        // markers can only reuse whole pictures, and then the screen's word that something was
+        // drawn spares the comparison.
+        const int bandRows = lane.jpegRestartRows();
+        const ScreenImage* image = imageOf(slot);
+        std::size_t bands = 0;
+        std::size_t changedBands = 0;
+        bool same = false;
+        if (before != nullptr && !slot.showsPrevious && image != nullptr) {
+            const ScreenImage* earlier = imageOf(*before);
+            if (bandRows > 0 && earlier != nullptr) {
+                bands = bandCount(image->height, bandRows);
+                changedBands = markChangedBands(*image, *earlier, bandRows, scratch.changed);
+                same = changedBands == 0;
+            } else if (!slot.knownChanged) {
+                same = samePixels(image, earlier);
+            }
+        }
+        if (before != nullptr && (slot.showsPrevious || same)) {
             std::unique_lock lock(mutex_);
             bytesDone_.wait(lock, [before] { return before->bytesDone; });
             reused = !before->jpeg.empty();
@@ -212,14 +292,25 @@ void EncoderPool::writeFrame(int index, FrameWriters& lane) {
             bytes = &before->jpeg;
         } else if (reused) {
             slot.jpeg.assign(before->jpeg.begin(), before->jpeg.end());
+            slot.bandEnds.assign(before->bandEnds.begin(), before->bandEnds.end());
+            letGoOfBefore();
+        } else if (bands > 0 && changedBands < bands &&
+                   encodeChangedBands(slot, *before, lane, scratch, bands, bandRows)) {
+            partlyReused = true;
             letGoOfBefore();
         } else {
             const Slot& source = slot.showsPrevious ? *before : slot;
             if (!slot.showsPrevious)
                 letGoOfBefore();
             EncodedJpeg encoded;
-            if (lane.encodeJPG(imageOf(source), encoded))
+            slot.bandEnds.clear();
+            if (lane.encodeJPG(imageOf(source), encoded)) {
                 slot.jpeg.assign(encoded.data, encoded.data + encoded.size);
+                const ScreenImage* encodedImage = imageOf(source);
+                if (bandRows > 0 && encodedImage != nullptr)
+                    findBandEnds(slot.jpeg.data(), slot.jpeg.size(),
+                                 bandCount(encodedImage->height, bandRows), slot.bandEnds);
+            }
             letGoOfBefore();
         }
     }
@@ -228,6 +319,8 @@ void EncoderPool::writeFrame(int index, FrameWriters& lane) {
         slot.bytesDone = true;
         if (reused)
             ++counts_.reused;
+        if (partlyReused)
+            ++counts_.partlyReused;
     }
     bytesDone_.notify_all();
     if (slot.format != ImageFormat::kBmp)
@@ -239,6 +332,7 @@ void EncoderPool::writeFrame(int index, FrameWriters& lane) {
 }
 
 void EncoderPool::threadMain(FrameWriters* lane) {
+    Scratch scratch;
     for (;;) {
         int index = -1;
         {
@@ -250,7 +344,7 @@ void EncoderPool::threadMain(FrameWriters* lane) {
             jobHead_ = (jobHead_ + 1) % jobs_.size();
             --jobCount_;
         }
-        writeFrame(index, *lane);
+        writeFrame(index, *lane, scratch);
     }
 }
 

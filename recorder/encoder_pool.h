@@ -9,7 +9,11 @@
 // A picture that has not changed is not encoded again: when a grab is byte for byte the grab
 // before it, its file gets the JPEG bytes of the frame before, which are the bytes an encode of
 // it would give. Where the grabber can tell that nothing was drawn since the last grab, the
-// screen is not even copied; where it can tell that something was, the grabs are not compared.
+// screen is not even copied. A picture that changed in some bands of rows only (a window, a
+// cursor, a line of text) is encoded only there when the encoder restarts its data band by band
+// (JpegEncoder::restartRows()): the other bands' bytes come from the frame before, and the
+// result is again what an encode of the whole picture gives. A band stops being compared at its
+// first differing row, so a picture that changed everywhere costs next to no comparison.
 // A grab that failed is written as the picture before it, as a grabber that keeps one image
 // would have left it.
 //
@@ -18,13 +22,13 @@
 // T threads and J the largest JPEG of the run:
 // - the ring: T + 1 buffers of F (2 without threads); where grabs into buffers leave the
 //   grabber's own image alone (X11) that image is one of them, otherwise it comes on top;
-// - each buffer keeps the JPEG bytes of its last frame (at most J), and each thread's encoder
-//   has an output buffer reserved for libjpeg-turbo's worst case (3 bytes a pixel for 4:2:0),
-//   of which J is ever written; for BMP, each thread has a pixel area of F.
-// That is (T + 1) x F + (2T + 1) x J for JPEG on X11. On two cores: 3 x 8.3 MB + 5 x J at
-// 1920x1080 and 3 x 33.2 MB + 5 x J at 3840x2160, J being about 0.5 and 1.9 MB for the
-// benchmark's busy picture at quality 85 (27 and 109 MB); even J at its worst keeps it under
-// 6.75 x F (56 and 224 MB).
+// - each buffer keeps the JPEG bytes of its last frame (at most J), each thread's encoder an
+//   output buffer of at most J (or F / 8, its first size, if larger) and each thread the changed
+//   bands of its frame (at most J); for BMP, each thread has a pixel area of F.
+// That is (T + 1) x F + (3T + 1) x J for JPEG on X11. On two cores: 3 x 8.3 MB + 7 x J at
+// 1920x1080 and 3 x 33.2 MB + 7 x J at 3840x2160, J being about 0.5 and 1.9 MB for the
+// benchmark's busy picture at quality 85 (28 and 113 MB). J cannot pass 0.75 x F at 4:2:0, so
+// even at its worst the bound stays under 8.25 x F.
 #pragma once
 
 #include <condition_variable>
@@ -46,8 +50,9 @@ namespace marrowdale {
 class EncoderPool {
   public:
     struct Counts {
-        std::uint64_t reused = 0;     // frames written with the bytes of the frame before
-        std::uint64_t ringWaits = 0;  // times the loop waited for a free buffer
+        std::uint64_t reused = 0;        // frames written with the bytes of the frame before
+        std::uint64_t partlyReused = 0;  // frames encoded only where they differ from it
+        std::uint64_t ringWaits = 0;     // times the loop waited for a free buffer
     };
 
     // Up to `threads` encoder threads, as many as `writers` has lanes for. With none (0, or
@@ -90,15 +95,28 @@ class EncoderPool {
         int previous = -1;  // the slot of the picture grabbed before, or -1
         // The frame is the picture before: its grab failed, or the screen said nothing changed.
         bool showsPrevious = false;
-        bool knownChanged = false;       // the screen said something was drawn: no comparison
-        bool bytesDone = false;          // `jpeg` is final for the frame
-        std::vector<std::uint8_t> jpeg;  // this picture's JPEG bytes; empty when there are none
+        bool knownChanged = false;          // the screen said something was drawn: no comparison
+        bool bytesDone = false;             // `jpeg` is final for the frame
+        std::vector<std::uint8_t> jpeg;     // this picture's JPEG bytes; empty when there are none
+        std::vector<std::size_t> bandEnds;  // their layout by bands; empty when unknown
+    };
+    // What one thread needs to put a frame together from bands; it keeps its memory.
+    struct Scratch {
+        std::vector<std::uint8_t> changed;   // per band: differs from the picture before
+        std::vector<std::uint8_t> fresh;     // the changed bands' bytes, as in the frame
+        std::vector<std::size_t> freshEnds;  // per changed band: where its bytes end in fresh
+        std::vector<std::size_t> runEnds;    // the layout of one run of bands' encode
     };
 
     const ScreenImage* imageOf(const Slot& slot) const;
     int takeFreeSlot();  // loop's thread
     void releaseLocked(int slot);
-    void writeFrame(int slot, FrameWriters& lane);
+    void writeFrame(int slot, FrameWriters& lane, Scratch& scratch);
+    // Encodes the bands `scratch.changed` marks and puts the frame together with the others
+    // from `before`, once its bytes are done. False when that cannot be done (an encode failed,
+    // the frame before has no bands): the frame is then encoded whole.
+    bool encodeChangedBands(Slot& slot, Slot& before, FrameWriters& lane, Scratch& scratch,
+                            std::size_t bands, int bandRows);
     void threadMain(FrameWriters* lane);
 
     ScreenGrabber& grabber_;
@@ -127,6 +145,7 @@ class EncoderPool {
     bool stopping_ = false;
     Counts counts_;
     std::vector<std::thread> threads_;
+    Scratch loopScratch_;  // frames written within queue()
 };
 
 // Four threads encode 3840x2160 frames of fine detail at more than a hundred a second; more

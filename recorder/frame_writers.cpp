@@ -289,6 +289,10 @@ bool FileFrameWriters::encodeJPG(const ScreenImage* image, EncodedJpeg& out) {
     return image != nullptr && encoder_ != nullptr && encoder_->encode(*image, out) && out.size > 0;
 }
 
+int FileFrameWriters::jpegRestartRows() const {
+    return encoder_ != nullptr ? encoder_->restartRows() : 0;
+}
+
 void FileFrameWriters::writeEncodedJPG(const std::uint8_t* data, std::size_t size,
                                        const char* fileName) {
     if (data == nullptr || size == 0) {

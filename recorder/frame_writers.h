@@ -53,6 +53,9 @@ class FrameWriters {
     // would.
     virtual void writeEncodedJPG(const std::uint8_t* data, std::size_t size,
                                  const char* fileName) = 0;
+    // The rows between restart markers in what encodeJPG() makes (see
+    // JpegEncoder::restartRows()); 0 when its bytes cannot be put together band by band.
+    virtual int jpegRestartRows() const { return 0; }
     // Both halves.
     void writeJPG(const ScreenImage* image, const char* fileName);
 
@@ -89,6 +92,7 @@ class FileFrameWriters final : public FrameWriters {
     void warmUp(const ScreenImage* image, ImageFormat imageFormat) override;
     void writeBMP(const ScreenImage* image, const char* fileName) override;
     bool encodeJPG(const ScreenImage* image, EncodedJpeg& out) override;
+    int jpegRestartRows() const override;
     void writeEncodedJPG(const std::uint8_t* data, std::size_t size, const char* fileName) override;
     FrameWriters* lane(std::size_t index) override;
     void countFilesInto(FrameFileCounts* counts) override;

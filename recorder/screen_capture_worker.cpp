@@ -181,6 +181,7 @@ class CaptureRun {
         if (stats_ != nullptr) {
             const EncoderPool::Counts counts = pool_.counts();
             stats_->reusedFrames = counts.reused;
+            stats_->partlyReusedFrames = counts.partlyReused;
             stats_->ringWaits = counts.ringWaits;
             stats_->encoderThreads = pool_.threadCount();
         }

@@ -2,13 +2,17 @@
 // screen with an override-redirect window showing a plasma pattern with fine detail, and keeps
 // changing it at a fixed rate until it is killed (or for --seconds).
 //
-//   mdl-plasma [--fps N] [--seconds S] [--band H] [--band-bottom Y]
+//   mdl-plasma [--fps N] [--seconds S] [--band H] [--band-bottom Y] [--stripe W]
+//              [--stripe-right X]
 //
 //   --fps N          changes per second (default 25); 0 draws the picture once and keeps it still
 //   --band H         redraw only a band of H rows each time, the rest staying as first drawn:
 //                    the picture still differs from one change to the next, at a fraction of
 //                    the drawing cost (default 0: the whole screen moves)
 //   --band-bottom Y  the band ends above row Y (default: the bottom of the screen)
+//   --stripe W       redraw only W columns of the band each time, ending left of column X
+//   --stripe-right X (default: the right edge of the screen): every row of the band still
+//                    changes, so no band of rows of the picture stays as it was
 //
 // Prints "ready" once the first picture is on the screen.
 #include <X11/Xlib.h>
@@ -51,6 +55,8 @@ int main(int argc, char** argv) {
     double seconds = 0;  // 0: until killed
     int band = 0;
     int bandBottom = -1;
+    int stripe = 0;
+    int stripeRight = -1;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string a = argv[i];
         if (a == "--fps")
@@ -61,6 +67,10 @@ int main(int argc, char** argv) {
             band = std::atoi(argv[i + 1]);
         if (a == "--band-bottom")
             bandBottom = std::atoi(argv[i + 1]);
+        if (a == "--stripe")
+            stripe = std::atoi(argv[i + 1]);
+        if (a == "--stripe-right")
+            stripeRight = std::atoi(argv[i + 1]);
     }
     const bool still = fps <= 0;
 
@@ -130,6 +140,11 @@ int main(int argc, char** argv) {
     if (band <= 0 || band > bandBottom)
         band = bandBottom;
     const int bandTop = bandBottom - band;
+    if (stripeRight < 0 || stripeRight > w)
+        stripeRight = w;
+    if (stripe <= 0 || stripe > stripeRight)
+        stripe = stripeRight;
+    const int stripeLeft = stripeRight - stripe;
 
     const std::uint64_t period = still ? 0 : static_cast<std::uint64_t>(1e9 / fps);
     const std::uint64_t start = nowNs();
@@ -139,12 +154,14 @@ int main(int argc, char** argv) {
     for (unsigned t = 0;; ++t) {
         const int y0 = t == 0 ? 0 : bandTop;
         const int y1 = t == 0 ? h : bandBottom;
+        const int x0 = t == 0 ? 0 : stripeLeft;
+        const int x1 = t == 0 ? w : stripeRight;
         for (int y = y0; y < y1; ++y) {
             auto* row = reinterpret_cast<std::uint32_t*>(img->data + static_cast<std::size_t>(y) *
                                                                          img->bytes_per_line);
             const std::uint16_t* drow = dist.data() + static_cast<std::size_t>(y) * w;
             const unsigned yTerm = sine[(y * 5 - t * 7) & 1023];
-            for (int x = 0; x < w; ++x) {
+            for (int x = x0; x < x1; ++x) {
                 const unsigned v = sine[(x * 3 + t * 11) & 1023] + yTerm +
                                    sine[((x + y) * 2 + t * 5) & 1023] +
                                    sine[(drow[x] + t * 13) & 1023];
@@ -152,10 +169,10 @@ int main(int argc, char** argv) {
             }
         }
         if (useShm) {
-            XShmPutImage(d, win, gc, img, 0, y0, 0, y0, static_cast<unsigned>(w),
+            XShmPutImage(d, win, gc, img, x0, y0, x0, y0, static_cast<unsigned>(x1 - x0),
                          static_cast<unsigned>(y1 - y0), False);
         } else {
-            XPutImage(d, win, gc, img, 0, y0, 0, y0, static_cast<unsigned>(w),
+            XPutImage(d, win, gc, img, x0, y0, x0, y0, static_cast<unsigned>(x1 - x0),
                       static_cast<unsigned>(y1 - y0));
         }
         XSync(d, False);

@@ -1,0 +1,154 @@
+// Frames put together band by band: a picture that changed in a few bands of rows is encoded
+// only there, and its file is still byte for byte what an encode of the whole picture gives;
+// bytes not laid out in bands are never spliced.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/fakes/fake_screen_grabber.h"
+#include "platform/fakes/fake_ui_bridge.h"
+#include "platform/jpeg/turbo_jpeg_encoder.h"
+#include "recorder/encoder_pool.h"
+#include "recorder/frame_names.h"
+#include "recorder/jpeg_bands.h"
+#include "test_support.h"
+
+namespace marrowdale {
+namespace {
+
+// 58 rows: bands of 16 rows at 4:2:0 are 0-15, 16-31, 32-47 and the short 48-57.
+constexpr std::int32_t kWidth = 72;
+constexpr std::int32_t kHeight = 58;
+
+// Rows [first, end) of a picture painted with detail that depends on `seed`.
+void paintRows(std::vector<std::uint8_t>& pixels, int first, int end, int seed) {
+    const std::size_t row = static_cast<std::size_t>(kWidth) * 4;
+    for (std::size_t i = static_cast<std::size_t>(first) * row;
+         i < static_cast<std::size_t>(end) * row && i < pixels.size(); ++i)
+        pixels[i] = static_cast<std::uint8_t>(
+            (i * 7 + (i / 64) * 13 + static_cast<std::size_t>(seed) * 101) ^ (i >> 5));
+}
+
+std::vector<std::uint8_t> wholeEncode(const std::vector<std::uint8_t>& pixels) {
+    ScreenImage image;
+    image.pixels = pixels.data();
+    image.width = kWidth;
+    image.height = kHeight;
+    image.strideBytes = static_cast<std::size_t>(kWidth) * 4;
+    std::unique_ptr<JpegEncoder> encoder = createTurboJpegEncoder();
+    EncodedJpeg out;
+    EXPECT_TRUE(encoder && encoder->encode(image, out));
+    return {out.data, out.data + out.size};
+}
+
+std::vector<std::uint8_t> readFrame(const std::string& folder, std::uint64_t number) {
+    FrameName name;
+    EXPECT_TRUE(composeFrameName(folder + "/", number, ImageFormat::kJpeg, name));
+    std::ifstream in(std::string(name.view()), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST(ChangedBands, FramesAreWhatAnEncodeOfTheWholePictureGives) {
+    // Each frame repaints these row ranges of the picture before it.
+    const std::vector<std::vector<std::pair<int, int>>> edits = {
+        {{0, kHeight}},      // 1: the first picture, encoded whole
+        {{0, 3}},            // 2: the top band
+        {{20, 21}},          // 3: one row in the middle
+        {{50, 58}},          // 4: the short last band
+        {{5, 6}, {40, 41}},  // 5: two runs of bands
+        {},                  // 6: nothing: the whole frame before
+        {{15, 17}},          // 7: two bands across their border
+        {{0, kHeight}},      // 8: everything: encoded whole
+        {{33, 34}},          // 9: after a whole encode
+    };
+    for (std::size_t threads : {0u, 2u}) {
+        SCOPED_TRACE(threads);
+        test::TempDir dir;
+        FakeUiBridge ui;
+        RecorderState state;
+        FakeScreenGrabber grabber;
+        grabber.stampIndex = false;
+        ASSERT_TRUE(grabber.open(kWidth, kHeight));
+        std::vector<std::uint8_t> picture(static_cast<std::size_t>(kWidth * kHeight) * 4, 0);
+        std::vector<std::vector<std::uint8_t>> pictures;
+        for (std::size_t n = 0; n < edits.size(); ++n) {
+            for (const auto& [first, end] : edits[n])
+                paintRows(picture, first, end, static_cast<int>(n) + 1);
+            pictures.push_back(picture);
+        }
+        grabber.onGrab = [&](std::size_t grabs) { grabber.pixels() = pictures.at(grabs - 1); };
+        std::unique_ptr<JpegEncoder> encoder = createTurboJpegEncoder();
+        FileFrameWriters writers(encoder.get(), ui, state);
+        EncoderPool pool(grabber, writers, threads);
+        pool.start(ImageFormat::kJpeg);
+        FrameName name;
+        for (std::uint64_t n = 1; n <= pictures.size(); ++n) {
+            ASSERT_TRUE(pool.grab(0, 0));
+            ASSERT_TRUE(composeFrameName(dir.path() + "/", n, ImageFormat::kJpeg, name));
+            pool.queue(name, ImageFormat::kJpeg);
+        }
+        pool.finish();
+
+        for (std::uint64_t n = 1; n <= pictures.size(); ++n) {
+            SCOPED_TRACE(n);
+            const std::vector<std::uint8_t> expected = wholeEncode(pictures[n - 1]);
+            ASSERT_FALSE(expected.empty());
+            EXPECT_EQ(readFrame(dir.path(), n), expected);
+        }
+        EXPECT_EQ(pool.counts().partlyReused, 6u);  // frames 2, 3, 4, 5, 7 and 9
+        EXPECT_EQ(pool.counts().reused, 1u);        // frame 6
+        EXPECT_EQ(writers.filesWritten(), pictures.size());
+    }
+}
+
+// The layout is trusted only when every band ends in the marker it must have.
+TEST(ChangedBands, OnlyBytesLaidOutInBandsAreSplit) {
+    std::vector<std::uint8_t> picture(static_cast<std::size_t>(kWidth * kHeight) * 4, 0);
+    paintRows(picture, 0, kHeight, 3);
+    const std::vector<std::uint8_t> jpeg = wholeEncode(picture);
+    ASSERT_GT(jpeg.size(), 100u);
+    std::vector<std::size_t> ends;
+    ASSERT_TRUE(findBandEnds(jpeg.data(), jpeg.size(), 4, ends));
+    ASSERT_EQ(ends.size(), 5u);
+    EXPECT_EQ(ends.back(), jpeg.size());
+    for (std::size_t band = 0; band < 4; ++band) {
+        EXPECT_LT(ends[band], ends[band + 1]);
+        EXPECT_EQ(jpeg[ends[band + 1] - 2], 0xFF);
+        EXPECT_EQ(jpeg[ends[band + 1] - 1], band == 3 ? 0xD9 : 0xD0 + band);
+    }
+
+    // A restart marker out of turn where band 1 ends.
+    std::vector<std::uint8_t> renumbered = jpeg;
+    renumbered[ends[2] - 1] = 0xD3;
+    // The first SOI byte gone.
+    std::vector<std::uint8_t> notJpeg(jpeg.begin() + 1, jpeg.end());
+    struct Case {
+        const char* what;
+        const std::vector<std::uint8_t>* bytes;
+        std::size_t size;
+        std::size_t bands;
+    };
+    const Case cases[] = {
+        {"cut in the middle of band 2", &jpeg, ends[2] + 3, 4},
+        {"cut inside the headers", &jpeg, ends[0] - 5, 4},
+        {"more bands than markers", &jpeg, jpeg.size(), 5},
+        {"fewer bands than markers", &jpeg, jpeg.size(), 3},
+        {"a restart out of turn", &renumbered, renumbered.size(), 4},
+        {"no start of image", &notJpeg, notJpeg.size(), 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::size_t> found = {1, 2, 3};
+        EXPECT_FALSE(findBandEnds(c.bytes->data(), c.size, c.bands, found));
+        EXPECT_TRUE(found.empty());
+    }
+}
+
+}  // namespace
+}  // namespace marrowdale
