@@ -103,6 +103,10 @@ class ScreenGrabber {
     virtual ScreenChange changeSinceLastGrab(std::int32_t /*left*/, std::int32_t /*top*/) {
         return ScreenChange::kUnknown;
     }
+    // After changeSinceLastGrab() answered kSome: the rows of the rectangle (its top row is 0)
+    // between which everything reported was drawn, [first, end). False when the grabber cannot
+    // tell. Drawing that comes between that answer and the grab is in the next answer.
+    virtual bool drawnRows(std::int32_t& /*first*/, std::int32_t& /*end*/) const { return false; }
 };
 
 }  // namespace marrowdale

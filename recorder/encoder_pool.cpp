@@ -124,6 +124,8 @@ bool EncoderPool::grab(std::int32_t left, std::int32_t top) {
     Slot& slot = slots_[static_cast<std::size_t>(current_)];
     notGrabbed_ = false;
     knownChanged_ = false;
+    drawnFirst_ = 0;
+    drawnEnd_ = 0;
     if (ring_ && latest_ >= 0) {
         // The screen may say that the picture before is still what is there.
         const ScreenChange change = grabber_.changeSinceLastGrab(left, top);
@@ -133,6 +135,10 @@ bool EncoderPool::grab(std::int32_t left, std::int32_t top) {
             return true;
         }
         knownChanged_ = change == ScreenChange::kSome;
+        if (knownChanged_ && !grabber_.drawnRows(drawnFirst_, drawnEnd_)) {
+            drawnFirst_ = 0;
+            drawnEnd_ = 0;
+        }
     }
     lastGrabOk_ =
         slot.buffer ? grabber_.grabInto(left, top, *slot.buffer) : grabber_.grab(left, top);
@@ -153,6 +159,9 @@ void EncoderPool::queue(const FrameName& name, ImageFormat imageFormat) {
     slot.previous = ring ? latest_ : -1;
     slot.showsPrevious = (!lastGrabOk_ || notGrabbed_) && slot.previous >= 0;
     slot.knownChanged = knownChanged_;
+    slot.drawnFirst = drawnFirst_;
+    slot.drawnEnd = drawnEnd_;
+    slot.bytesMayLag = false;
     const bool newPicture = ring && lastGrabOk_ && !notGrabbed_;
     {
         std::lock_guard lock(mutex_);
@@ -273,7 +282,15 @@ void EncoderPool::writeFrame(int index, FrameWriters& lane, Scratch& scratch) {
         bool same = false;
         if (before != nullptr && !slot.showsPrevious && image != nullptr) {
             const ScreenImage* earlier = imageOf(*before);
-            if (bandRows > 0 && earlier != nullptr) {
+            if (bandRows > 0 && slot.knownChanged && slot.drawnFirst < slot.drawnEnd) {
+                // The screen said where it was drawn on: only those bands are encoded.
+                bands = bandCount(image->height, bandRows);
+                changedBands = markDrawnBands(bands, bandRows, slot.drawnFirst, slot.drawnEnd,
+                                              scratch.changed);
+                slot.bytesMayLag = changedBands < bands;
+            } else if (before->bytesMayLag) {
+                // Its pixels may be ahead of its bytes: encoded whole, nothing compared.
+            } else if (bandRows > 0 && earlier != nullptr) {
                 bands = bandCount(image->height, bandRows);
                 changedBands = markChangedBands(*image, *earlier, bandRows, scratch.changed);
                 same = changedBands == 0;
@@ -304,6 +321,7 @@ void EncoderPool::writeFrame(int index, FrameWriters& lane, Scratch& scratch) {
                 letGoOfBefore();
             EncodedJpeg encoded;
             slot.bandEnds.clear();
+            slot.bytesMayLag = false;
             if (lane.encodeJPG(imageOf(source), encoded)) {
                 slot.jpeg.assign(encoded.data, encoded.data + encoded.size);
                 const ScreenImage* encodedImage = imageOf(source);

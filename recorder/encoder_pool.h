@@ -95,7 +95,14 @@ class EncoderPool {
         int previous = -1;  // the slot of the picture grabbed before, or -1
         // The frame is the picture before: its grab failed, or the screen said nothing changed.
         bool showsPrevious = false;
-        bool knownChanged = false;          // the screen said something was drawn: no comparison
+        bool knownChanged = false;  // the screen said something was drawn
+        // ... and between which rows: the other bands are not compared but taken as they are.
+        std::int32_t drawnFirst = 0;
+        std::int32_t drawnEnd = 0;
+        // Bands were taken from the picture before on the screen's word alone: drawing that came
+        // between that word and the grab is in these pixels but not yet in these bytes (the
+        // next word reports it), so they must not be compared with.
+        bool bytesMayLag = false;
         bool bytesDone = false;             // `jpeg` is final for the frame
         std::vector<std::uint8_t> jpeg;     // this picture's JPEG bytes; empty when there are none
         std::vector<std::size_t> bandEnds;  // their layout by bands; empty when unknown
@@ -131,9 +138,11 @@ class EncoderPool {
     int current_ = -1;  // the slot the loop grabs into next
     int latest_ = -1;   // the slot of the last picture grabbed, kept for the next comparison
     bool lastGrabOk_ = false;
-    bool notGrabbed_ = false;    // the last grab() found the screen unchanged and copied nothing
-    bool knownChanged_ = false;  // the last grab() was told something was drawn
-    bool ring_ = false;          // at least two slots: frames are compared with the one before
+    bool notGrabbed_ = false;      // the last grab() found the screen unchanged and copied nothing
+    bool knownChanged_ = false;    // the last grab() was told something was drawn
+    std::int32_t drawnFirst_ = 0;  // ... between these rows, when first < end
+    std::int32_t drawnEnd_ = 0;
+    bool ring_ = false;  // at least two slots: frames are compared with the one before
 
     mutable std::mutex mutex_;
     std::condition_variable slotFreed_;

@@ -116,4 +116,19 @@ std::size_t markChangedBands(const ScreenImage& a, const ScreenImage& b, int row
     return count;
 }
 
+std::size_t markDrawnBands(std::size_t bands, int rows, std::int32_t first, std::int32_t end,
+                           std::vector<std::uint8_t>& changed) {
+    changed.assign(bands, 0);
+    if (rows <= 0 || end <= 0 || first >= end)
+        return 0;
+    const std::size_t from =
+        static_cast<std::size_t>(std::max(first, 0)) / static_cast<std::size_t>(rows);
+    const std::size_t to =
+        std::min(bands, (static_cast<std::size_t>(end) + static_cast<std::size_t>(rows) - 1) /
+                            static_cast<std::size_t>(rows));
+    for (std::size_t band = from; band < to; ++band)
+        changed[band] = 1;
+    return to > from ? to - from : 0;
+}
+
 }  // namespace marrowdale

@@ -37,4 +37,9 @@ void appendBandAs(const std::uint8_t* chunk, std::size_t size, std::size_t at, s
 std::size_t markChangedBands(const ScreenImage& a, const ScreenImage& b, int rows,
                              std::vector<std::uint8_t>& changed);
 
+// Marks in `changed` the bands of `rows` rows that rows [first, end) touch, out of `bands`;
+// returns how many it marked.
+std::size_t markDrawnBands(std::size_t bands, int rows, std::int32_t first, std::int32_t end,
+                           std::vector<std::uint8_t>& changed);
+
 }  // namespace marrowdale

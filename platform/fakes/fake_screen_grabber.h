@@ -69,6 +69,13 @@ class FakeScreenGrabber final : public ScreenGrabber {
         ++changeQuestions_;
         return change ? change(left, top) : ScreenChange::kUnknown;
     }
+    bool drawnRows(std::int32_t& first, std::int32_t& end) const override {
+        if (drawnFirst >= drawnEnd)
+            return false;
+        first = drawnFirst;
+        end = drawnEnd;
+        return true;
+    }
 
     void close() override {
         if (open_)
@@ -101,6 +108,9 @@ class FakeScreenGrabber final : public ScreenGrabber {
     // The answer of changeSinceLastGrab(); without one the fake cannot tell.
     std::function<ScreenChange(std::int32_t, std::int32_t)> change;
     int changeQuestions() const { return changeQuestions_; }
+    // What drawnRows() tells: nothing while first >= end.
+    std::int32_t drawnFirst = 0;
+    std::int32_t drawnEnd = 0;
 
   private:
     std::function<std::uint64_t()> timeSource_;

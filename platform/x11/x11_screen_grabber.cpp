@@ -521,6 +521,8 @@ class X11ScreenGrabber final : public ScreenGrabber {
             noteEvent(event);
         }
         bool touched = false;
+        long firstRow = image_.height;
+        long endRow = 0;
         for (int i = 0; i < count && drawn != nullptr; ++i) {
             const long x0 = std::max<long>(drawn[i].x, left);
             const long y0 = std::max<long>(drawn[i].y, top);
@@ -528,8 +530,14 @@ class X11ScreenGrabber final : public ScreenGrabber {
                                            static_cast<long>(left) + image_.width);
             const long y1 = std::min<long>(static_cast<long>(drawn[i].y) + drawn[i].height,
                                            static_cast<long>(top) + image_.height);
-            touched = touched || (x0 < x1 && y0 < y1);
+            if (x0 < x1 && y0 < y1) {
+                touched = true;
+                firstRow = std::min(firstRow, y0 - top);
+                endRow = std::max(endRow, y1 - top);
+            }
         }
+        drawnFirst_ = static_cast<std::int32_t>(firstRow);
+        drawnEnd_ = static_cast<std::int32_t>(endRow);
         if (drawn != nullptr)
             XFree(drawn);
         // A screen that changed its size shows the rectangle differently even where nothing
@@ -537,6 +545,14 @@ class X11ScreenGrabber final : public ScreenGrabber {
         if (trap.wasHit() || !lastGrabOk_ || left != lastLeft_ || top != lastTop_ || sizeChanged_)
             return ScreenChange::kUnknown;
         return touched ? ScreenChange::kSome : ScreenChange::kNone;
+    }
+
+    bool drawnRows(std::int32_t& first, std::int32_t& end) const override {
+        if (drawnFirst_ >= drawnEnd_)
+            return false;
+        first = drawnFirst_;
+        end = drawnEnd_;
+        return true;
     }
 
     void close() override {
@@ -774,6 +790,9 @@ class X11ScreenGrabber final : public ScreenGrabber {
     PlainPixels pixels_;        // when converting: the 32-bit image
     std::vector<X11GrabBuffer*> buffers_;
     Damage damage_ = 0;
+    // The rows of the rectangle the last changeSinceLastGrab() found drawn on.
+    std::int32_t drawnFirst_ = 0;
+    std::int32_t drawnEnd_ = 0;
     XserverRegion parts_ = 0;
     bool lastGrabOk_ = false;
     bool sizeChanged_ = false;  // the screen's size changed since the last grab

@@ -107,6 +107,89 @@ TEST(ChangedBands, FramesAreWhatAnEncodeOfTheWholePictureGives) {
     }
 }
 
+// Where the screen tells which rows were drawn on, only their bands are encoded and the others
+// are taken without a comparison. Drawing that slips in between the screen's word and the grab
+// shows one frame late (the next word reports it); until then the frame's pixels are ahead of
+// its bytes, so a frame that has to be compared with it is encoded whole instead.
+TEST(ChangedBands, TheScreensWordOnDrawnRowsIsTakenAndItsLagMended) {
+    struct Step {
+        ScreenChange word;
+        std::pair<int, int> reported;  // rows the screen says were drawn on
+        std::pair<int, int> drawn;     // rows repainted before the word
+        std::pair<int, int> late;      // rows repainted after the word, before the grab
+    };
+    const std::vector<Step> steps = {
+        {ScreenChange::kUnknown, {0, 0}, {0, kHeight}, {0, 0}},  // 1: no word asked
+        {ScreenChange::kSome, {20, 21}, {20, 21}, {0, 0}},       // 2
+        {ScreenChange::kSome, {0, 3}, {0, 3}, {50, 52}},         // 3: rows 50-51 late
+        {ScreenChange::kSome, {50, 52}, {0, 0}, {0, 0}},         // 4: ... reported now
+        {ScreenChange::kSome, {0, 1}, {0, 1}, {30, 31}},         // 5: row 30 late
+        {ScreenChange::kUnknown, {0, 0}, {0, 0}, {0, 0}},        // 6: compared? no: whole
+    };
+    for (std::size_t threads : {0u, 2u}) {
+        SCOPED_TRACE(threads);
+        test::TempDir dir;
+        FakeUiBridge ui;
+        RecorderState state;
+        FakeScreenGrabber grabber;
+        grabber.stampIndex = false;
+        ASSERT_TRUE(grabber.open(kWidth, kHeight));
+        // What the screen holds at each grab, and what each frame must show.
+        std::vector<std::uint8_t> screen(static_cast<std::size_t>(kWidth * kHeight) * 4, 0);
+        std::vector<std::uint8_t> shown = screen;
+        std::vector<std::vector<std::uint8_t>> grabbed, expected;
+        const std::size_t rowBytes = static_cast<std::size_t>(kWidth) * 4;
+        for (std::size_t n = 0; n < steps.size(); ++n) {
+            const Step& step = steps[n];
+            paintRows(screen, step.drawn.first, step.drawn.second, static_cast<int>(n) + 1);
+            paintRows(screen, step.late.first, step.late.second, static_cast<int>(n) + 1);
+            grabbed.push_back(screen);
+            if (n == 0 || step.word == ScreenChange::kUnknown) {
+                shown = screen;
+            } else {
+                for (int y = step.reported.first; y < step.reported.second; ++y) {
+                    // Whole bands of 16 rows are encoded from the grab.
+                    const std::size_t from = static_cast<std::size_t>(y / 16 * 16) * rowBytes;
+                    const std::size_t to = std::min(from + 16 * rowBytes, screen.size());
+                    std::copy(screen.begin() + static_cast<std::ptrdiff_t>(from),
+                              screen.begin() + static_cast<std::ptrdiff_t>(to),
+                              shown.begin() + static_cast<std::ptrdiff_t>(from));
+                }
+            }
+            expected.push_back(wholeEncode(shown));
+        }
+        std::size_t asked = 0;
+        grabber.change = [&](std::int32_t, std::int32_t) {
+            const Step& step = steps.at(++asked);
+            grabber.drawnFirst = step.reported.first;
+            grabber.drawnEnd = step.reported.second;
+            return step.word;
+        };
+        grabber.onGrab = [&](std::size_t grabs) { grabber.pixels() = grabbed.at(grabs - 1); };
+        std::unique_ptr<JpegEncoder> encoder = createTurboJpegEncoder();
+        FileFrameWriters writers(encoder.get(), ui, state);
+        EncoderPool pool(grabber, writers, threads);
+        pool.start(ImageFormat::kJpeg);
+        FrameName name;
+        for (std::uint64_t n = 1; n <= steps.size(); ++n) {
+            ASSERT_TRUE(pool.grab(0, 0));
+            ASSERT_TRUE(composeFrameName(dir.path() + "/", n, ImageFormat::kJpeg, name));
+            pool.queue(name, ImageFormat::kJpeg);
+        }
+        pool.finish();
+
+        EXPECT_EQ(asked, steps.size() - 1);
+        for (std::uint64_t n = 1; n <= steps.size(); ++n) {
+            SCOPED_TRACE(n);
+            EXPECT_EQ(readFrame(dir.path(), n), expected[n - 1]);
+        }
+        // The last frame is the picture of frame 5's grab, but frame 5's bytes lag behind it.
+        EXPECT_TRUE(expected[5] != expected[4]);
+        EXPECT_EQ(pool.counts().partlyReused, 4u);  // frames 2 to 5
+        EXPECT_EQ(pool.counts().reused, 0u);
+    }
+}
+
 // The layout is trusted only when every band ends in the marker it must have.
 TEST(ChangedBands, OnlyBytesLaidOutInBandsAreSplit) {
     std::vector<std::uint8_t> picture(static_cast<std::size_t>(kWidth * kHeight) * 4, 0);
