@@ -83,6 +83,7 @@ void EncoderPool::start(ImageFormat imageFormat) {
         lanes.clear();
     }
     ring_ = slots_.size() >= 2;
+    restartRows_ = imageFormat == ImageFormat::kJpeg ? writers_.jpegRestartRows() : 0;
     jobs_.assign(slots_.size(), -1);
     for (FrameWriters* lane : lanes)
         threads_.emplace_back([this, lane] { threadMain(lane); });
@@ -161,7 +162,14 @@ void EncoderPool::queue(const FrameName& name, ImageFormat imageFormat) {
     slot.knownChanged = knownChanged_;
     slot.drawnFirst = drawnFirst_;
     slot.drawnEnd = drawnEnd_;
+    // Set here, before the frame's job exists, for the job of the frame after it to read.
     slot.bytesMayLag = false;
+    if (restartRows_ > 0 && knownChanged_ && drawnFirst_ < drawnEnd_) {
+        const ScreenImage* image = imageOf(slot);
+        const std::size_t bands = image != nullptr ? bandCount(image->height, restartRows_) : 0;
+        slot.bytesMayLag =
+            markDrawnBands(bands, restartRows_, drawnFirst_, drawnEnd_, drawnBands_) < bands;
+    }
     const bool newPicture = ring && lastGrabOk_ && !notGrabbed_;
     {
         std::lock_guard lock(mutex_);
@@ -287,7 +295,6 @@ void EncoderPool::writeFrame(int index, FrameWriters& lane, Scratch& scratch) {
                 bands = bandCount(image->height, bandRows);
                 changedBands = markDrawnBands(bands, bandRows, slot.drawnFirst, slot.drawnEnd,
                                               scratch.changed);
-                slot.bytesMayLag = changedBands < bands;
             } else if (before->bytesMayLag) {
                 // Its pixels may be ahead of its bytes: encoded whole, nothing compared.
             } else if (bandRows > 0 && earlier != nullptr) {
@@ -321,7 +328,6 @@ void EncoderPool::writeFrame(int index, FrameWriters& lane, Scratch& scratch) {
                 letGoOfBefore();
             EncodedJpeg encoded;
             slot.bandEnds.clear();
-            slot.bytesMayLag = false;
             if (lane.encodeJPG(imageOf(source), encoded)) {
                 slot.jpeg.assign(encoded.data, encoded.data + encoded.size);
                 const ScreenImage* encodedImage = imageOf(source);

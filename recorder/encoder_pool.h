@@ -99,9 +99,9 @@ class EncoderPool {
         // ... and between which rows: the other bands are not compared but taken as they are.
         std::int32_t drawnFirst = 0;
         std::int32_t drawnEnd = 0;
-        // Bands were taken from the picture before on the screen's word alone: drawing that came
+        // Bands are taken from the picture before on the screen's word alone: drawing that came
         // between that word and the grab is in these pixels but not yet in these bytes (the
-        // next word reports it), so they must not be compared with.
+        // next word reports it), so they must not be compared with. Set by the loop.
         bool bytesMayLag = false;
         bool bytesDone = false;             // `jpeg` is final for the frame
         std::vector<std::uint8_t> jpeg;     // this picture's JPEG bytes; empty when there are none
@@ -142,6 +142,8 @@ class EncoderPool {
     bool knownChanged_ = false;    // the last grab() was told something was drawn
     std::int32_t drawnFirst_ = 0;  // ... between these rows, when first < end
     std::int32_t drawnEnd_ = 0;
+    int restartRows_ = 0;                   // the writers' rows between restart markers, 0: none
+    std::vector<std::uint8_t> drawnBands_;  // the loop's marks of drawn bands
     bool ring_ = false;  // at least two slots: frames are compared with the one before
 
     mutable std::mutex mutex_;
