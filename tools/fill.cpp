@@ -137,6 +137,8 @@ constexpr std::uint8_t kJpegPresent = 1;
 constexpr std::uint8_t kBmpPresent = 2;
 constexpr std::uint8_t kJpegAsk = 4;  // listed, but of a kind that needs a status query
 constexpr std::uint8_t kBmpAsk = 8;
+// An entry's ask bit is its present bit shifted by two.
+static_assert(kJpegAsk == kJpegPresent << 2 && kBmpAsk == kBmpPresent << 2);
 constexpr std::size_t kIndexSize = 1000000;  // six digits
 
 // "NNNNNN.jpg" or "NNNNNN.bmp": the number and the present bit of its extension.

@@ -214,9 +214,9 @@ TEST_P(ChoiceFailures, EndTheSearchWithTheFailingResult) {
     const HResult injected = makeResult(0xC00D1234u);
     if (!c.call.empty()) {
         const std::string call = c.call;
-        service.codecInfo->fail = [call, injected](const std::string& name, const Guid&,
-                                                   std::uint32_t, std::uint32_t) {
-            return name == call ? injected : S_OK;
+        service.codecInfo->fail = [call, result = injected](const std::string& name, const Guid&,
+                                                            std::uint32_t, std::uint32_t) {
+            return name == call ? result : S_OK;
         };
     } else {
         service.codecInfo->formatFaults[{false, 0, c.faultFormat}] = c.faults;
