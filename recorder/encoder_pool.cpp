@@ -117,6 +117,47 @@ void EncoderPool::releaseLocked(int slot) {
         slotFreed_.notify_one();
 }
 
+void EncoderPool::prime(std::int32_t left, std::int32_t top) {
+    if (!started_ || finished_ || !ring_ || restartRows_ <= 0 || current_ < 0 || latest_ >= 0)
+        return;
+    // The display server's first copy into a buffer also maps its memory on the server's side,
+    // which takes a large share of a period at 4K: done here for every buffer, not in the
+    // first slots. The buffer grabbed last is the one kept.
+    for (std::size_t i = 0; i < slots_.size(); ++i) {
+        if (static_cast<int>(i) == current_)
+            continue;
+        Slot& other = slots_[i];
+        (void)(other.buffer ? grabber_.grabInto(left, top, *other.buffer)
+                            : grabber_.grab(left, top));
+    }
+    Slot& slot = slots_[static_cast<std::size_t>(current_)];
+    const bool grabbed =
+        slot.buffer ? grabber_.grabInto(left, top, *slot.buffer) : grabber_.grab(left, top);
+    const ScreenImage* image = imageOf(slot);
+    EncodedJpeg encoded;
+    // No job is queued yet, so lane 0 is free for this encode.
+    if (!grabbed || image == nullptr || !writers_.encodeJPG(image, encoded))
+        return;
+    slot.jpeg.assign(encoded.data, encoded.data + encoded.size);
+    if (!findBandEnds(slot.jpeg.data(), slot.jpeg.size(), bandCount(image->height, restartRows_),
+                      slot.bandEnds)) {
+        slot.jpeg.clear();
+        return;
+    }
+    slot.format = ImageFormat::kJpeg;
+    slot.previous = -1;
+    slot.showsPrevious = false;
+    slot.knownChanged = false;
+    slot.bytesMayLag = false;
+    {
+        std::lock_guard lock(mutex_);
+        slot.bytesDone = true;
+        // The loop's hold on the slot now keeps it as the picture before the next grab.
+        latest_ = current_;
+    }
+    current_ = takeFreeSlot();
+}
+
 bool EncoderPool::grab(std::int32_t left, std::int32_t top) {
     if (!started_ || finished_ || current_ < 0) {
         lastGrabOk_ = false;

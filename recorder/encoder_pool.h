@@ -70,6 +70,13 @@ class EncoderPool {
     // the loop's thread.
     void start(ImageFormat imageFormat);
 
+    // Set-up, after start(): grabs the rectangle at (left, top) into every buffer once, so that
+    // no first copy into a buffer falls into a slot, and encodes the last grab, without writing
+    // it, as the picture before the first frame, so that the first frame too is encoded only
+    // where it differs. Does nothing where frames are not put together band by band; keeps no
+    // picture when the grab or the encode fails.
+    void prime(std::int32_t left, std::int32_t top);
+
     // Grabs the rectangle at (left, top) into a free buffer; the grab's result.
     bool grab(std::int32_t left, std::int32_t top);
     // Hands the frame of the last grab() over, to be written as `name` in `imageFormat`. Then

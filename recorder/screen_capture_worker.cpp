@@ -79,6 +79,7 @@ class CaptureRun {
         s_.writers.countFilesInto(stats_ != nullptr ? &stats_->written : nullptr);
         // Warms the writers up and makes the ring: nothing of it falls into the first slot.
         pool_.start(settings_.imageFormat.load());
+        pool_.prime(settings_.captureLeft.load(), settings_.captureTop.load());
 
         startTime_ = s_.clock.now100ns();
         deadline_ = startTime_ + kFirstSlotDelay100ns;

@@ -107,6 +107,51 @@ TEST(ChangedBands, FramesAreWhatAnEncodeOfTheWholePictureGives) {
     }
 }
 
+// A pool primed at set-up has a picture before the first frame: that frame too is encoded only
+// where it changed, and the priming grab is never written.
+TEST(ChangedBands, APrimedPoolEncodesEvenTheFirstFrameOnlyWhereItChanged) {
+    for (std::size_t threads : {0u, 2u}) {
+        SCOPED_TRACE(threads);
+        test::TempDir dir;
+        FakeUiBridge ui;
+        RecorderState state;
+        FakeScreenGrabber grabber;
+        grabber.stampIndex = false;
+        ASSERT_TRUE(grabber.open(kWidth, kHeight));
+        std::vector<std::uint8_t> primed(static_cast<std::size_t>(kWidth * kHeight) * 4, 0);
+        paintRows(primed, 0, kHeight, 1);
+        std::vector<std::uint8_t> first = primed;
+        paintRows(first, 20, 21, 2);
+        // Set-up grabs into every buffer of the ring (three with two threads, two without); the
+        // last of them is the picture kept.
+        const std::size_t setUp = threads == 0 ? 2 : 3;
+        grabber.onGrab = [&](std::size_t grabs) {
+            grabber.pixels() = grabs <= setUp ? primed : first;
+        };
+        std::unique_ptr<JpegEncoder> encoder = createTurboJpegEncoder();
+        FileFrameWriters writers(encoder.get(), ui, state);
+        EncoderPool pool(grabber, writers, threads);
+        pool.start(ImageFormat::kJpeg);
+        pool.prime(0, 0);
+        FrameName name;
+        for (std::uint64_t n = 1; n <= 2; ++n) {
+            ASSERT_TRUE(pool.grab(0, 0));
+            ASSERT_TRUE(composeFrameName(dir.path() + "/", n, ImageFormat::kJpeg, name));
+            pool.queue(name, ImageFormat::kJpeg);
+        }
+        pool.finish();
+
+        EXPECT_EQ(grabber.grabs().size(), setUp + 2);
+        EXPECT_EQ(pool.ringSize(), setUp);
+        EXPECT_EQ(writers.filesWritten(), 2u);
+        const std::vector<std::uint8_t> expected = wholeEncode(first);
+        EXPECT_EQ(readFrame(dir.path(), 1), expected);
+        EXPECT_EQ(readFrame(dir.path(), 2), expected);
+        EXPECT_EQ(pool.counts().partlyReused, 1u);
+        EXPECT_EQ(pool.counts().reused, 1u);
+    }
+}
+
 // Where the screen tells which rows were drawn on, only their bands are encoded and the others
 // are taken without a comparison. Drawing that slips in between the screen's word and the grab
 // shows one frame late (the next word reports it); until then the frame's pixels are ahead of
