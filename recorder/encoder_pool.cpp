@@ -130,6 +130,9 @@ void EncoderPool::prime(std::int32_t left, std::int32_t top) {
         (void)(other.buffer ? grabber_.grabInto(left, top, *other.buffer)
                             : grabber_.grab(left, top));
     }
+    // The screen's first report covers everything since it began to watch (the whole screen,
+    // on X11): asked here, so that the first frame's report starts at the grab kept.
+    (void)grabber_.changeSinceLastGrab(left, top);
     Slot& slot = slots_[static_cast<std::size_t>(current_)];
     const bool grabbed =
         slot.buffer ? grabber_.grabInto(left, top, *slot.buffer) : grabber_.grab(left, top);
