@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "recorder/screen_capture_worker.h"
 #include "recorder/state.h"
 
 namespace marrowdale {
@@ -50,8 +51,13 @@ std::uint32_t grabsPerSlot(std::uint8_t frameOption) {
 std::int64_t frameTime100ns(std::uint64_t number, std::uint32_t period100ns,
                             std::uint8_t frameOption) {
     const SlotLayout slot = layoutOf(frameOption);
+    // The capture loop's first slot is 40 ms after the zero whatever the period, each further
+    // slot one period later: slot k lies at k periods less (period - 40 ms).
+    const std::int64_t firstSlotShift =
+        static_cast<std::int64_t>(kFirstSlotDelay100ns) - static_cast<std::int64_t>(period100ns);
     // Numbers stay far below 2^32 and periods below 2^32: the product fits.
-    return (static_cast<std::int64_t>(number) + slot.offset) * period100ns / slot.perSlot;
+    return (static_cast<std::int64_t>(number) + slot.offset) * period100ns / slot.perSlot +
+           firstSlotShift;
 }
 
 std::vector<ExportFrame> planExportFrames(const std::vector<FrameFile>& files,

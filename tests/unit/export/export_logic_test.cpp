@@ -83,29 +83,37 @@ class FakeExporter final : public VideoExporter {
 constexpr std::int64_t kMs = 10000;
 
 TEST(ExportTimes, EachFrameOptionPlaysAtItsSlots) {
-    // The numbers the capture loop writes in its first slots (40 ms apart, the first at 40 ms).
+    // The numbers the capture loop writes in its first slots: the first slot 40 ms after the
+    // zero whatever the period, each further slot one period later.
     struct Case {
         std::uint8_t option;
+        std::uint32_t periodMs;
         std::vector<std::uint64_t> numbers;
         std::vector<std::int64_t> timesMs;
     };
     const std::vector<Case> cases = {
-        {1, {1, 2, 3}, {40, 80, 120}},
-        {2, {1, 2, 3, 4}, {40, 60, 80, 100}},  // two grabs share each slot
-        {4, {1, 4, 5}, {40, 70, 80}},
-        {11, {1, 3, 5}, {40, 80, 120}},
-        {12, {2, 5, 8}, {40, 80, 120}},
-        {13, {3, 7, 11}, {40, 80, 120}},
-        {14, {4, 9, 14}, {40, 80, 120}},
-        {15, {1, 16}, {40, 80}},
+        {1, 40, {1, 2, 3}, {40, 80, 120}},
+        {2, 40, {1, 2, 3, 4}, {40, 60, 80, 100}},  // two grabs share each slot
+        {4, 40, {1, 4, 5}, {40, 70, 80}},
+        {11, 40, {1, 3, 5}, {40, 80, 120}},
+        {12, 40, {2, 5, 8}, {40, 80, 120}},
+        {13, 40, {3, 7, 11}, {40, 80, 120}},
+        {14, 40, {4, 9, 14}, {40, 80, 120}},
+        {15, 40, {1, 16}, {40, 80}},
+        {1, 100, {1, 2, 3}, {40, 140, 240}},  // 10 frames a second
+        {1, 16, {1, 2, 3}, {40, 56, 72}},     // 62.5 frames a second
+        {2, 100, {1, 2, 3}, {40, 90, 140}},
+        {12, 100, {2, 5}, {40, 140}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "frame option " << int(c.option));
+        SCOPED_TRACE(testing::Message()
+                     << "frame option " << int(c.option) << ", period " << c.periodMs << " ms");
         for (std::size_t i = 0; i < c.numbers.size(); ++i)
-            EXPECT_EQ(frameTime100ns(c.numbers[i], 400000, c.option), c.timesMs[i] * kMs);
+            EXPECT_EQ(frameTime100ns(c.numbers[i], c.periodMs * 10000u, c.option),
+                      c.timesMs[i] * kMs);
     }
     // The largest numbers and periods a recording can have do not overflow.
-    EXPECT_EQ(frameTime100ns(10'000'000, 4'000'000'000u, 1), 40'000'000'000'000'000);
+    EXPECT_EQ(frameTime100ns(10'000'000, 4'000'000'000u, 1), 39'999'996'000'400'000);
 }
 
 TEST(ExportTimes, FreeNumbersBecomeLongerFrames) {
