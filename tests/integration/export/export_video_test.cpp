@@ -300,7 +300,7 @@ TEST(ExportVideo, CommandLine) {
               0);
     ASSERT_TRUE(readVideoFile(out3, false, &video, &error)) << error;
     ASSERT_EQ(video.frames.size(), 3u);
-    EXPECT_EQ(video.frames[2].timeMs, 300);
+    EXPECT_EQ(video.frames[2].timeMs, 240);  // slot 3: 40 ms, then two periods
     // Nothing to export.
     EXPECT_EQ(run(record + " --export '" + (dir / "d.mkv").string() + "' --from '" +
                   (dir / "vid1").string() + "' 2>/dev/null"),

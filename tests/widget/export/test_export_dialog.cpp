@@ -187,7 +187,8 @@ void ExportDialogTest::periodAskedOnlyWithoutDescription() {
     QVERIFY(dlg.periodEdit()->isEnabled());
     dlg.periodEdit()->setText("100");
     dlg.runExport();
-    QCOMPARE(e.times, (std::vector<std::int64_t>{1000000, 2000000}));
+    // Frames 1 and 2 at their slots: 40 ms, then one period of the 100 ms asked for.
+    QCOMPARE(e.times, (std::vector<std::int64_t>{400000, 1400000}));
 }
 
 }  // namespace marrowdale
