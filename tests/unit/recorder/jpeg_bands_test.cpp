@@ -54,6 +54,42 @@ std::vector<std::uint8_t> readFrame(const std::string& folder, std::uint64_t num
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// A recording of `frames` frames through a pool with `threads` encoder threads and the real
+// encoder, from a fake screen whose grabs the test paints in onGrab.
+struct BandRecording {
+    BandRecording() {
+        grabber.stampIndex = false;
+        EXPECT_TRUE(grabber.open(kWidth, kHeight));
+    }
+    // Records frames 1 to `frames` (primed first when asked); the pool's counts.
+    EncoderPool::Counts record(std::size_t threads, std::uint64_t frames, bool prime = false) {
+        std::unique_ptr<JpegEncoder> encoder = createTurboJpegEncoder();
+        FileFrameWriters writers(encoder.get(), ui, state);
+        EncoderPool pool(grabber, writers, threads);
+        pool.start(ImageFormat::kJpeg);
+        if (prime)
+            pool.prime(0, 0);
+        FrameName name;
+        for (std::uint64_t n = 1; n <= frames; ++n) {
+            EXPECT_TRUE(pool.grab(0, 0));
+            EXPECT_TRUE(composeFrameName(dir.path() + "/", n, ImageFormat::kJpeg, name));
+            pool.queue(name, ImageFormat::kJpeg);
+        }
+        pool.finish();
+        ringSize = pool.ringSize();
+        filesWritten = writers.filesWritten();
+        return pool.counts();
+    }
+    std::vector<std::uint8_t> frame(std::uint64_t n) { return readFrame(dir.path(), n); }
+
+    test::TempDir dir;
+    FakeUiBridge ui;
+    RecorderState state;
+    FakeScreenGrabber grabber;
+    std::size_t ringSize = 0;
+    std::uint64_t filesWritten = 0;
+};
+
 TEST(ChangedBands, FramesAreWhatAnEncodeOfTheWholePictureGives) {
     // Each frame repaints these row ranges of the picture before it.
     const std::vector<std::vector<std::pair<int, int>>> edits = {
@@ -69,12 +105,7 @@ TEST(ChangedBands, FramesAreWhatAnEncodeOfTheWholePictureGives) {
     };
     for (std::size_t threads : {0u, 2u}) {
         SCOPED_TRACE(threads);
-        test::TempDir dir;
-        FakeUiBridge ui;
-        RecorderState state;
-        FakeScreenGrabber grabber;
-        grabber.stampIndex = false;
-        ASSERT_TRUE(grabber.open(kWidth, kHeight));
+        BandRecording r;
         std::vector<std::uint8_t> picture(static_cast<std::size_t>(kWidth * kHeight) * 4, 0);
         std::vector<std::vector<std::uint8_t>> pictures;
         for (std::size_t n = 0; n < edits.size(); ++n) {
@@ -82,28 +113,18 @@ TEST(ChangedBands, FramesAreWhatAnEncodeOfTheWholePictureGives) {
                 paintRows(picture, first, end, static_cast<int>(n) + 1);
             pictures.push_back(picture);
         }
-        grabber.onGrab = [&](std::size_t grabs) { grabber.pixels() = pictures.at(grabs - 1); };
-        std::unique_ptr<JpegEncoder> encoder = createTurboJpegEncoder();
-        FileFrameWriters writers(encoder.get(), ui, state);
-        EncoderPool pool(grabber, writers, threads);
-        pool.start(ImageFormat::kJpeg);
-        FrameName name;
-        for (std::uint64_t n = 1; n <= pictures.size(); ++n) {
-            ASSERT_TRUE(pool.grab(0, 0));
-            ASSERT_TRUE(composeFrameName(dir.path() + "/", n, ImageFormat::kJpeg, name));
-            pool.queue(name, ImageFormat::kJpeg);
-        }
-        pool.finish();
+        r.grabber.onGrab = [&](std::size_t grabs) { r.grabber.pixels() = pictures.at(grabs - 1); };
+        const EncoderPool::Counts counts = r.record(threads, pictures.size());
 
         for (std::uint64_t n = 1; n <= pictures.size(); ++n) {
             SCOPED_TRACE(n);
             const std::vector<std::uint8_t> expected = wholeEncode(pictures[n - 1]);
             ASSERT_FALSE(expected.empty());
-            EXPECT_EQ(readFrame(dir.path(), n), expected);
+            EXPECT_EQ(r.frame(n), expected);
         }
-        EXPECT_EQ(pool.counts().partlyReused, 6u);  // frames 2, 3, 4, 5, 7 and 9
-        EXPECT_EQ(pool.counts().reused, 1u);        // frame 6
-        EXPECT_EQ(writers.filesWritten(), pictures.size());
+        EXPECT_EQ(counts.partlyReused, 6u);  // frames 2, 3, 4, 5, 7 and 9
+        EXPECT_EQ(counts.reused, 1u);        // frame 6
+        EXPECT_EQ(r.filesWritten, pictures.size());
     }
 }
 
@@ -113,12 +134,7 @@ TEST(ChangedBands, FramesAreWhatAnEncodeOfTheWholePictureGives) {
 TEST(ChangedBands, APrimedPoolEncodesEvenTheFirstFrameOnlyWhereItChanged) {
     for (std::size_t threads : {0u, 2u}) {
         SCOPED_TRACE(threads);
-        test::TempDir dir;
-        FakeUiBridge ui;
-        RecorderState state;
-        FakeScreenGrabber grabber;
-        grabber.stampIndex = false;
-        ASSERT_TRUE(grabber.open(kWidth, kHeight));
+        BandRecording r;
         std::vector<std::uint8_t> primed(static_cast<std::size_t>(kWidth * kHeight) * 4, 0);
         paintRows(primed, 0, kHeight, 1);
         std::vector<std::uint8_t> first = primed;
@@ -126,37 +142,26 @@ TEST(ChangedBands, APrimedPoolEncodesEvenTheFirstFrameOnlyWhereItChanged) {
         // Set-up grabs into every buffer of the ring (three with two threads, two without); the
         // last of them is the picture kept.
         const std::size_t setUp = threads == 0 ? 2 : 3;
-        grabber.onGrab = [&](std::size_t grabs) {
-            grabber.pixels() = grabs <= setUp ? primed : first;
+        r.grabber.onGrab = [&](std::size_t grabs) {
+            r.grabber.pixels() = grabs <= setUp ? primed : first;
         };
         int reports = 0;
-        grabber.change = [&](std::int32_t, std::int32_t) {
+        r.grabber.change = [&](std::int32_t, std::int32_t) {
             const bool firstReport = reports++ == 0;
-            grabber.drawnFirst = firstReport ? 0 : 20;
-            grabber.drawnEnd = firstReport ? kHeight : 21;
+            r.grabber.drawnFirst = firstReport ? 0 : 20;
+            r.grabber.drawnEnd = firstReport ? kHeight : 21;
             return ScreenChange::kSome;
         };
-        std::unique_ptr<JpegEncoder> encoder = createTurboJpegEncoder();
-        FileFrameWriters writers(encoder.get(), ui, state);
-        EncoderPool pool(grabber, writers, threads);
-        pool.start(ImageFormat::kJpeg);
-        pool.prime(0, 0);
-        FrameName name;
-        for (std::uint64_t n = 1; n <= 2; ++n) {
-            ASSERT_TRUE(pool.grab(0, 0));
-            ASSERT_TRUE(composeFrameName(dir.path() + "/", n, ImageFormat::kJpeg, name));
-            pool.queue(name, ImageFormat::kJpeg);
-        }
-        pool.finish();
+        const EncoderPool::Counts counts = r.record(threads, 2, true);
 
-        EXPECT_EQ(grabber.grabs().size(), setUp + 2);
-        EXPECT_EQ(pool.ringSize(), setUp);
-        EXPECT_EQ(writers.filesWritten(), 2u);
+        EXPECT_EQ(r.grabber.grabs().size(), setUp + 2);
+        EXPECT_EQ(r.ringSize, setUp);
+        EXPECT_EQ(r.filesWritten, 2u);
         const std::vector<std::uint8_t> expected = wholeEncode(first);
-        EXPECT_EQ(readFrame(dir.path(), 1), expected);
-        EXPECT_EQ(readFrame(dir.path(), 2), expected);
-        EXPECT_EQ(pool.counts().partlyReused, 2u);  // frame 2: drawn on, but the same
-        EXPECT_EQ(pool.counts().reused, 0u);
+        EXPECT_EQ(r.frame(1), expected);
+        EXPECT_EQ(r.frame(2), expected);
+        EXPECT_EQ(counts.partlyReused, 2u);  // frame 2: drawn on, but the same
+        EXPECT_EQ(counts.reused, 0u);
     }
 }
 
@@ -181,12 +186,7 @@ TEST(ChangedBands, TheScreensWordOnDrawnRowsIsTakenAndItsLagMended) {
     };
     for (std::size_t threads : {0u, 2u}) {
         SCOPED_TRACE(threads);
-        test::TempDir dir;
-        FakeUiBridge ui;
-        RecorderState state;
-        FakeScreenGrabber grabber;
-        grabber.stampIndex = false;
-        ASSERT_TRUE(grabber.open(kWidth, kHeight));
+        BandRecording r;
         // What the screen holds at each grab, and what each frame must show.
         std::vector<std::uint8_t> screen(static_cast<std::size_t>(kWidth * kHeight) * 4, 0);
         std::vector<std::uint8_t> shown = screen;
@@ -212,34 +212,24 @@ TEST(ChangedBands, TheScreensWordOnDrawnRowsIsTakenAndItsLagMended) {
             expected.push_back(wholeEncode(shown));
         }
         std::size_t asked = 0;
-        grabber.change = [&](std::int32_t, std::int32_t) {
+        r.grabber.change = [&](std::int32_t, std::int32_t) {
             const Step& step = steps.at(++asked);
-            grabber.drawnFirst = step.reported.first;
-            grabber.drawnEnd = step.reported.second;
+            r.grabber.drawnFirst = step.reported.first;
+            r.grabber.drawnEnd = step.reported.second;
             return step.word;
         };
-        grabber.onGrab = [&](std::size_t grabs) { grabber.pixels() = grabbed.at(grabs - 1); };
-        std::unique_ptr<JpegEncoder> encoder = createTurboJpegEncoder();
-        FileFrameWriters writers(encoder.get(), ui, state);
-        EncoderPool pool(grabber, writers, threads);
-        pool.start(ImageFormat::kJpeg);
-        FrameName name;
-        for (std::uint64_t n = 1; n <= steps.size(); ++n) {
-            ASSERT_TRUE(pool.grab(0, 0));
-            ASSERT_TRUE(composeFrameName(dir.path() + "/", n, ImageFormat::kJpeg, name));
-            pool.queue(name, ImageFormat::kJpeg);
-        }
-        pool.finish();
+        r.grabber.onGrab = [&](std::size_t grabs) { r.grabber.pixels() = grabbed.at(grabs - 1); };
+        const EncoderPool::Counts counts = r.record(threads, steps.size());
 
         EXPECT_EQ(asked, steps.size() - 1);
         for (std::uint64_t n = 1; n <= steps.size(); ++n) {
             SCOPED_TRACE(n);
-            EXPECT_EQ(readFrame(dir.path(), n), expected[n - 1]);
+            EXPECT_EQ(r.frame(n), expected[n - 1]);
         }
         // The last frame is the picture of frame 5's grab, but frame 5's bytes lag behind it.
         EXPECT_TRUE(expected[5] != expected[4]);
-        EXPECT_EQ(pool.counts().partlyReused, 4u);  // frames 2 to 5
-        EXPECT_EQ(pool.counts().reused, 0u);
+        EXPECT_EQ(counts.partlyReused, 4u);  // frames 2 to 5
+        EXPECT_EQ(counts.reused, 0u);
     }
 }
 
