@@ -1,21 +1,11 @@
 // The records: process-start values and what a new view puts back.
 #include <gtest/gtest.h>
 
-#include "capture_area/capture_view.h"
 #include "recorder/state.h"
+#include "tests/support/null_capture_view.h"
 
 namespace marrowdale {
 namespace {
-
-// A view the records only point at.
-class PointedView final : public CaptureView {
-  public:
-    WindowHandle topLevelFrameHandle() override { return nullptr; }
-    WindowHandle viewWindowHandle() override { return nullptr; }
-    void setShownTopLeft(std::int32_t, std::int32_t) override {}
-    void setShownBottomRight(std::int32_t, std::int32_t) override {}
-    void repaintErase() override {}
-};
 
 void scramble(CaptureSettings& s, RecorderState& r) {
     s.captureTop = 1;
@@ -46,7 +36,7 @@ void scramble(CaptureSettings& s, RecorderState& r) {
     r.titleWindow = &hook;
     r.frameWindow = &hook;
     r.viewWindow = &hook;
-    static PointedView view;
+    static test::NullCaptureView view;
     r.commandView = &view;
 }
 

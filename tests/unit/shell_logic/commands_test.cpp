@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "capture_area/capture_view.h"
 #include "platform/fakes/fake_ui_bridge.h"
 #include "recorder/commands.h"
 #include "recorder/state.h"
+#include "tests/support/null_capture_view.h"
 
 namespace marrowdale {
 namespace {
@@ -35,16 +35,6 @@ class FakeWorkers final : public WorkerLauncher {
     std::vector<std::string> started;
 };
 
-// A view the commands only record (commandView); nothing is asked of it.
-class RecordedView final : public CaptureView {
-  public:
-    WindowHandle topLevelFrameHandle() override { return nullptr; }
-    WindowHandle viewWindowHandle() override { return nullptr; }
-    void setShownTopLeft(std::int32_t, std::int32_t) override {}
-    void setShownBottomRight(std::int32_t, std::int32_t) override {}
-    void repaintErase() override {}
-};
-
 class FakeHost final : public CommandHost {
   public:
     CaptureView* view() override { return &viewObject; }
@@ -54,7 +44,7 @@ class FakeHost final : public CommandHost {
     void minimizeMainFrame() override { ++minimized; }
     std::string currentDirectory() override { return cwd; }
 
-    RecordedView viewObject;
+    test::NullCaptureView viewObject;
     int viewWindowObject = 0, childFrameObject = 0, mainFrameObject = 0;
     int minimized = 0;
     std::string cwd;
