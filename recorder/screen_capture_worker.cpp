@@ -107,8 +107,15 @@ class CaptureRun {
             const CaptureMode mode = settings_.captureMode.load();
 
             if (mode == CaptureMode::kSkipByThrees) {
+                // Whole periods since the start of the slot grid. The first slot lies 40 ms
+                // after the start whatever the period, so at periods under 40 ms the count
+                // starts that much later: otherwise a slot would count as missed before it
+                // was even due, and every later file would sit three slots off its time.
+                const std::uint64_t origin =
+                    startTime_ +
+                    (kFirstSlotDelay100ns > period ? kFirstSlotDelay100ns - period : 0);
                 const std::uint64_t now = s_.clock.now100ns();
-                const std::uint64_t elapsedPeriods = (now - startTime_) / period;
+                const std::uint64_t elapsedPeriods = now > origin ? (now - origin) / period : 0;
                 if (elapsedPeriods > frameNumber_) {
                     frameNumber_ += 3;
                     if (stats_ != nullptr)

@@ -233,6 +233,55 @@ TEST(CaptureModes, ModeThreeIsNotTriggeredByOneLateSlot) {
     EXPECT_EQ(h.stats.skippedByMode, 0u);
 }
 
+// Mode 3 counts a slot as missed once it is a period late. At periods under 40 ms the count
+// starts where the slot grid does (40 ms less one period in): a pass that begins before its
+// slot is due, however long the write before it took, must not skip.
+struct ModeThreePeriodCase {
+    const char* name;
+    std::uint64_t periodMs;
+    std::uint64_t slowFile;  // the write of this file lasts until `untilMs`
+    std::uint64_t untilMs;
+    std::vector<Slot> expected;
+};
+
+class ModeThreeAtOtherPeriods : public ::testing::TestWithParam<ModeThreePeriodCase> {};
+
+TEST_P(ModeThreeAtOtherPeriods, SkipsOnlyWhenASlotIsAPeriodLate) {
+    const ModeThreePeriodCase& c = GetParam();
+    Harness h;
+    h.settings.captureMode = CaptureMode::kSkipByThrees;
+    h.settings.framePeriod = static_cast<std::uint32_t>(c.periodMs * kMs);
+    h.settings.maxFrames = 9;
+    h.stallAfter(c.slowFile, c.untilMs);
+    h.run();
+    EXPECT_EQ(h.files(), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Periods, ModeThreeAtOtherPeriods,
+    ::testing::Values(
+        // 16 ms: slots at 40, 56, 72, ... The pass for 3 begins at 65 ms, before its slot.
+        ModeThreePeriodCase{
+            "sixteenMsWriteOverHalfAPeriod",
+            16,
+            2,
+            65,
+            {{1, 40}, {2, 56}, {3, 72}, {4, 88}, {5, 104}, {6, 120}, {7, 136}, {8, 152}}},
+        // 16 ms: the pass for 3 begins at 90 ms, more than a period after its slot (72).
+        ModeThreePeriodCase{
+            "sixteenMsSlotAPeriodLate", 16, 2, 90, {{1, 40}, {2, 56}, {6, 90}, {7, 90}, {8, 104}}},
+        // 80 ms: counted from the start as before. Slots at 40, 120, 200; a pass at 250 ms is
+        // not skipped (250 / 80 = 3), one at 330 ms is (4 > 3).
+        ModeThreePeriodCase{
+            "eightyMsNotYet",
+            80,
+            2,
+            250,
+            {{1, 40}, {2, 120}, {3, 250}, {4, 280}, {5, 360}, {6, 440}, {7, 520}, {8, 600}}},
+        ModeThreePeriodCase{
+            "eightyMsSkipped", 80, 2, 330, {{1, 40}, {2, 120}, {6, 330}, {7, 330}, {8, 360}}}),
+    [](const auto& p) { return std::string(p.param.name); });
+
 TEST(CaptureModes, ModeTwoNeverSkipsOnTheFirstPass) {
     Harness h;
     h.settings.captureMode = CaptureMode::kSkipLateSlots;
