@@ -1,5 +1,6 @@
 #include "recorder/encoder_pool.h"
 
+#include "platform/thread_priority.h"
 #include "recorder/jpeg_bands.h"
 
 #include <algorithm>
@@ -400,6 +401,9 @@ void EncoderPool::writeFrame(int index, FrameWriters& lane, Scratch& scratch) {
 }
 
 void EncoderPool::threadMain(FrameWriters* lane) {
+    // Refused, the thread encodes at the loop's priority: slots may then be served a little
+    // late, but no frame is lost, so the refusal is not reported.
+    lowerThisThreadPriority(kEncoderNiceSteps);
     Scratch scratch;
     for (;;) {
         int index = -1;

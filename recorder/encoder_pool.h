@@ -17,6 +17,11 @@
 // A grab that failed is written as the picture before it, as a grabber that keeps one image
 // would have left it.
 //
+// The encoder threads run kEncoderNiceSteps nice steps below the thread that starts them: when
+// they fill both cores, the capture loop, waking for its slot, and the sound thread still take a
+// core at once instead of after an encoder's time slice (a millisecond or two of lateness at
+// 3840x2160). Encoding then yields to them, and a frame waits in the ring a little longer.
+//
 // Memory, bounded: the ring is made at start(), the JPEG bytes grow to the largest frame of the
 // run and stay, and nothing is allocated per frame. With F = width x height x 4 bytes,
 // T threads and J the largest JPEG of the run:
@@ -165,6 +170,9 @@ class EncoderPool {
     std::vector<std::thread> threads_;
     Scratch loopScratch_;  // frames written within queue()
 };
+
+// How much lower the encoder threads run than the capture loop, in nice steps.
+inline constexpr int kEncoderNiceSteps = 10;
 
 // Four threads encode 3840x2160 frames of fine detail at more than a hundred a second; more
 // would only hold more buffers.

@@ -17,6 +17,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,6 +27,7 @@
 #include "platform/fakes/fake_screen_grabber.h"
 #include "platform/fakes/fake_ui_bridge.h"
 #include "platform/jpeg/turbo_jpeg_encoder.h"
+#include "platform/thread_priority.h"
 #include "recorder/encoder_pool.h"
 #include "recorder/frame_names.h"
 #include "recorder/screen_capture_worker.h"
@@ -47,6 +49,7 @@ struct Journal {
     std::condition_variable changed;
     std::vector<Written> writes;
     int encodes = 0;
+    std::set<int> encoderNices;  // the nice values the encodes ran at
     int warmUps = 0;
     bool gateOpen = true;
     // The encode of this picture waits until a frame of `releasedBy` has been written.
@@ -95,6 +98,7 @@ class JournalLane final : public FrameWriters {
         {
             std::unique_lock lock(journal_.mutex);
             ++journal_.encodes;
+            journal_.encoderNices.insert(thisThreadNice());
             journal_.changed.wait(lock, [&] {
                 return journal_.gateOpen &&
                        (picture != journal_.heldPicture || journal_.written(journal_.releasedBy));
@@ -196,11 +200,18 @@ TEST_P(PoolThreads, EveryFrameOnceWithItsOwnPictureWhateverOrderTheEncodesFinish
         journal.heldPicture = 1;
         journal.releasedBy = nameOf(2);
     }
+    const int loopNice = thisThreadNice();
     EncoderPool pool(grabber, writers, threads);
     pool.start(ImageFormat::kJpeg);
     EXPECT_EQ(pool.threadCount(), threads);
     recordFrames(pool, 1, 40);
     pool.finish();
+    // Encoder threads yield to the loop; without them the loop encodes at its own priority,
+    // which nothing lowers.
+    const int encoderNice =
+        threads == 0 ? loopNice : std::min(loopNice + kEncoderNiceSteps, /*lowest*/ 19);
+    EXPECT_EQ(journal.encoderNices, std::set<int>{encoderNice});
+    EXPECT_EQ(thisThreadNice(), loopNice);
 
     ASSERT_EQ(journal.writes.size(), 40u);
     std::map<std::string, std::uint32_t> byName;
