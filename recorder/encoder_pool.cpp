@@ -276,6 +276,10 @@ bool EncoderPool::encodeChangedBands(Slot& slot, Slot& before, FrameWriters& lan
         std::unique_lock lock(mutex_);
         bytesDone_.wait(lock, [&before] { return before.bytesDone; });
     }
+    // Only this frame, the one new picture after it, reads or sets the layout of the frame
+    // before once its bytes are done.
+    if (before.bandEnds.empty() && !before.jpeg.empty())
+        findBandEnds(before.jpeg.data(), before.jpeg.size(), bands, before.bandEnds);
     if (before.jpeg.empty() || before.bandEnds.size() != bands + 1)
         return false;
 
@@ -373,13 +377,10 @@ void EncoderPool::writeFrame(int index, FrameWriters& lane, Scratch& scratch) {
                 letGoOfBefore();
             EncodedJpeg encoded;
             slot.bandEnds.clear();
-            if (lane.encodeJPG(imageOf(source), encoded)) {
+            // The layout by bands is found when the next frame needs it: a screen that changes
+            // everywhere never does.
+            if (lane.encodeJPG(imageOf(source), encoded))
                 slot.jpeg.assign(encoded.data, encoded.data + encoded.size);
-                const ScreenImage* encodedImage = imageOf(source);
-                if (bandRows > 0 && encodedImage != nullptr)
-                    findBandEnds(slot.jpeg.data(), slot.jpeg.size(),
-                                 bandCount(encodedImage->height, bandRows), slot.bandEnds);
-            }
             letGoOfBefore();
         }
     }

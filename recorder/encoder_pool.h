@@ -117,7 +117,7 @@ class EncoderPool {
         bool bytesMayLag = false;
         bool bytesDone = false;             // `jpeg` is final for the frame
         std::vector<std::uint8_t> jpeg;     // this picture's JPEG bytes; empty when there are none
-        std::vector<std::size_t> bandEnds;  // their layout by bands; empty when unknown
+        std::vector<std::size_t> bandEnds;  // their layout by bands; empty until needed
     };
     // What one thread needs to put a frame together from bands; it keeps its memory.
     struct Scratch {
