@@ -148,6 +148,18 @@ void EncoderPool::prime(std::int32_t left, std::int32_t top) {
         slot.jpeg.clear();
         return;
     }
+    // Every buffer's bytes are touched once now, with room for a frame a quarter larger than
+    // this one: the first frames then fault no pages in and move no bytes to grow.
+    const std::size_t room = slot.jpeg.size() + slot.jpeg.size() / 4;
+    for (Slot& other : slots_) {
+        if (&other == &slot) {
+            other.jpeg.reserve(room);
+        } else {
+            other.jpeg.assign(room, 0);
+            other.jpeg.clear();
+        }
+        other.bandEnds.reserve(slot.bandEnds.size());
+    }
     slot.format = ImageFormat::kJpeg;
     slot.previous = -1;
     slot.showsPrevious = false;

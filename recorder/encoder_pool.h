@@ -27,13 +27,14 @@
 // T threads and J the largest JPEG of the run:
 // - the ring: T + 1 buffers of F (2 without threads); where grabs into buffers leave the
 //   grabber's own image alone (X11) that image is one of them, otherwise it comes on top;
-// - each buffer keeps the JPEG bytes of its last frame (at most J), each thread's encoder an
+// - each buffer keeps the JPEG bytes of its last frame (at most J, or, if larger, the room for
+//   1.25 times the first picture's that the set-up gives it), each thread's encoder an
 //   output buffer of at most J (or F / 8, its first size, if larger) and each thread the changed
 //   bands of its frame (at most J); for BMP, each thread has a pixel area of F.
 // That is (T + 1) x F + (3T + 1) x J for JPEG on X11. On two cores: 3 x 8.3 MB + 7 x J at
 // 1920x1080 and 3 x 33.2 MB + 7 x J at 3840x2160, J being about 0.5 and 1.9 MB for the
 // benchmark's busy picture at quality 85 (28 and 113 MB). J cannot pass 0.75 x F at 4:2:0, so
-// even at its worst the bound stays under 8.25 x F.
+// even at its worst the bound stays under 9 x F.
 #pragma once
 
 #include <condition_variable>
